@@ -1,0 +1,35 @@
+// Our audio library: the calls of a small streaming MP3 player, with 64-bit byte positions.
+#pragma once
+
+#include <cstdint>
+
+typedef uint32_t DWORD;
+typedef uint64_t QWORD;
+typedef int BOOL;
+typedef DWORD HSTREAM;
+
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef FALSE
+#define FALSE 0
+#endif
+
+// Opening flag: decode the whole file up front, so length and positions are exact.
+#define BASS_STREAM_PRESCAN 0x20000
+// Data flag: 512 magnitudes of a 1024-frame FFT at the position being heard.
+#define BASS_DATA_FFT1024 0x80000001
+
+// device 1 or -1: the default output through SDL audio; 0: no sound, time runs all the same.
+BOOL BASS_Init(int device, DWORD freq, DWORD flags, void* win, void* clsid);
+BOOL BASS_Free();
+BOOL BASS_Start();
+BOOL BASS_Pause();
+
+HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, DWORD offset, DWORD length,
+                              DWORD flags);
+BOOL BASS_ChannelPlay(DWORD handle, BOOL restart);
+BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos);
+QWORD BASS_ChannelGetPosition(DWORD handle); // (QWORD)-1 on failure
+double BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos);
+DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length); // (DWORD)-1 on failure

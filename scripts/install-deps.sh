@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian packages this project builds, tests and runs with; does nothing when all are there.
+set -euo pipefail
+
+packages=(
+    build-essential cmake pkg-config clang libclang-rt-14-dev
+    libsdl1.2-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri libdevil-dev
+    libmpg123-dev libkissfft-dev libmp3lame-dev libfreetype-dev fonts-dejavu-core
+    libgtest-dev libgmock-dev libbenchmark-dev valgrind
+    xvfb xauth x11-utils x11-apps xdotool imagemagick
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing missing packages: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || { echo "install-deps: need root or sudo to install: ${missing[*]}" >&2; exit 1; }
+    sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+if ! $sudo apt-get update -q || ! $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"; then
+    echo "install-deps: FAILED to install: ${missing[*]}" >&2
+    exit 1
+fi

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test under an X server.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh"
+"$root/scripts/build.sh"
+cd "${BUILD_DIR:-$root/build}"
+# Tests choose their own audio driver; none of them may reach a sound card.
+export SDL_AUDIODRIVER=dummy
+"$root/scripts/with-x.sh" ctest --output-on-failure -j "$(nproc)" --timeout 300
