@@ -117,6 +117,9 @@ bool readLine(std::istream& in, TextLine& line);
 // consumes nothing but the white space before it and leaves `value` as it was.
 std::string readWord(TextLine& line); // empty when no word is left
 bool readFloat(TextLine& line, float& value);
+// Reads up to `count` numbers into values[0..count), stopping at the first that cannot be read,
+// which leaves it and the rest as they were. Returns how many were read.
+int readFloats(TextLine& line, float* values, int count);
 bool readInteger(TextLine& line, long long& value);
 int readChar(TextLine& line); // -1 at the end of the line
 void putBack(TextLine& line); // undoes the last readChar() that returned a character

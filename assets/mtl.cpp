@@ -49,10 +49,8 @@ void applyLine(const std::string& keyword, TextLine& line, const std::string& ma
                Material& material) {
     for (const ColourKeyword& k : colourKeywords) {
         if (keyword != k.keyword) continue;
-        // Red, green, blue in turn; the first missing number leaves it and the rest as they were.
-        float(&colour)[4] = material.*k.colour;
-        for (int i = 0; i < 3 && readFloat(line, colour[i]); ++i) {
-        }
+        // Red, green and blue; no keyword sets an alpha.
+        readFloats(line, material.*k.colour, 3);
         return;
     }
     for (const ScalarKeyword& k : scalarKeywords) {
@@ -62,8 +60,7 @@ void applyLine(const std::string& keyword, TextLine& line, const std::string& ma
     }
     if (keyword == "Tf") {
         float channels[3] = {0, 0, 0}; // a missing number counts as 0
-        for (int i = 0; i < 3 && readFloat(line, channels[i]); ++i) {
-        }
+        readFloats(line, channels, 3);
         material.dissolve = (channels[0] + channels[1] + channels[2]) / 3;
         return;
     }

@@ -35,8 +35,12 @@ Float3* readCornerIndex(TextLine& line, const Float3List& list) {
 // The three values of a "v", "vt" or "vn" line: reading stops at the first missing or
 // unreadable number, which leaves it and the rest at 0.
 std::unique_ptr<Float3> readFloat3(TextLine& line) {
+    float values[3] = {0, 0, 0};
+    readFloats(line, values, 3);
     auto triple = std::make_unique<Float3>();
-    if (readFloat(line, triple->x) && readFloat(line, triple->y)) readFloat(line, triple->z);
+    triple->x = values[0];
+    triple->y = values[1];
+    triple->z = values[2];
     return triple;
 }
 

@@ -79,6 +79,13 @@ bool readFloat(TextLine& line, float& value) {
     return true;
 }
 
+int readFloats(TextLine& line, float* values, int count) {
+    int read = 0;
+    while (read < count && readFloat(line, values[read]))
+        ++read;
+    return read;
+}
+
 bool readInteger(TextLine& line, long long& value) {
     if (!skipBlanks(line)) return false;
     const std::string& text = line.text;
