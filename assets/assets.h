@@ -113,8 +113,9 @@ struct TextLine {
 // False when the file has no further line.
 bool readLine(std::istream& in, TextLine& line);
 
-// Words are separated by white space, which readers skip first. A failed read of a number
-// consumes nothing but the white space before it and leaves `value` as it was.
+// Words are separated by white space, which every read skips first. A number that cannot be
+// read leaves `value` as it was and consumes only that white space (an integer of more digits
+// than fit is consumed all the same).
 std::string readWord(TextLine& line); // empty when no word is left
 bool readFloat(TextLine& line, float& value);
 // Reads up to `count` numbers into values[0..count), stopping at the first that cannot be read,
