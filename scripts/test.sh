@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test under an X server.
+# Installs what is missing, builds, and runs every test under an X server: the suite, then the
+# sanitizer and fuzz runs of scripts/test-hardened.sh (ZRX_QUICK=1 leaves those out).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
@@ -8,3 +9,6 @@ cd "${BUILD_DIR:-$root/build}"
 # Tests choose their own audio driver; none of them may reach a sound card.
 export SDL_AUDIODRIVER=dummy
 "$root/scripts/with-x.sh" ctest --output-on-failure -j "$(nproc)" --timeout 300
+if [ "${ZRX_QUICK:-0}" != 1 ]; then
+    "$root/scripts/test-hardened.sh"
+fi
