@@ -109,6 +109,10 @@ struct TextLine {
     bool reachedEnd = false;
 };
 
+// Opens `path` for reading the text formats: false when it cannot be opened or is a directory
+// (which the system opens, but which reads as an empty file).
+bool openTextFile(const std::string& path, std::ifstream& in);
+
 // The next line, of any length; a carriage return just before the line feed is dropped.
 // False when the file has no further line.
 bool readLine(std::istream& in, TextLine& line);

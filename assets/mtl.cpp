@@ -77,8 +77,8 @@ void applyLine(const std::string& keyword, TextLine& line, const std::string& ma
 } // namespace
 
 void Model::loadMaterials(std::string mtlPath) {
-    std::ifstream in(mtlPath, std::ios::binary);
-    if (!in) return;
+    std::ifstream in;
+    if (!openTextFile(mtlPath, in)) return;
     const std::string mapDirectory = directoryOf(mtlPath);
     Material* current = nullptr; // lines before the first "newmtl" have nothing to apply to
 

@@ -95,8 +95,8 @@ Model::Model(std::string objPath) {
 
 bool Model::loadObj(const std::string& objPath) {
     path = objPath;
-    std::ifstream in(objPath, std::ios::binary);
-    if (!in) return false;
+    std::ifstream in;
+    if (!openTextFile(objPath, in)) return false;
     clear();
     loaded = false;
 

@@ -3,7 +3,8 @@
 
 #include <cassert>
 #include <cstdlib>
-#include <istream>
+#include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -32,6 +33,13 @@ size_t skipDigits(const std::string& text, size_t i) {
 }
 
 } // namespace
+
+bool openTextFile(const std::string& path, std::ifstream& in) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) return false;
+    in.open(path, std::ios::binary);
+    return static_cast<bool>(in);
+}
 
 bool readLine(std::istream& in, TextLine& line) {
     if (!std::getline(in, line.text)) return false;
