@@ -27,6 +27,10 @@ class Texture {
     unsigned imageName = 0;
 };
 
+// The width and height in the header of a PNG or JPEG file, read without decoding anything;
+// false for any other file and for a header cut short.
+bool readImageSize(const std::string& path, long long& width, long long& height);
+
 // ---- Models --------------------------------------------------------------------------------
 
 // A position (x, y, z), normal (x, y, z) or texture coordinate (u, v, w as x, y, z).
