@@ -27,9 +27,10 @@ class Texture {
     unsigned imageName = 0;
 };
 
-// The width and height in the header of a PNG or JPEG file, read without decoding anything;
-// false for any other file and for a header cut short.
-bool readImageSize(const std::string& path, long long& width, long long& height);
+// False for a PNG or JPEG file that would make the image library hang or overrun a buffer: a
+// header claiming more pixels than it can size, or a PNG whose chunks do not run whole from
+// the signature to IEND. Every other file is left to the library.
+bool imageFitForDecoding(const std::string& path);
 
 // ---- Models --------------------------------------------------------------------------------
 

@@ -10,21 +10,6 @@
 #define GL_GENERATE_MIPMAP 0x8191
 #endif
 
-namespace {
-
-// DevIL sizes its pixel buffers in 32-bit arithmetic, which wraps for pictures of 4 GiB and more
-// and then decodes into a buffer too small for them: a JPEG header claiming 65000 x 65000 pixels
-// crashes it. 2^28 pixels keeps even 16-bit RGBA, 8 bytes a pixel, below 2 GiB; it is 16384
-// squared, the largest texture a GL commonly takes, and far beyond any picture of the show.
-const long long maxDecodedPixels = 1LL << 28;
-
-bool tooLargeToDecode(const char* path) {
-    long long width = 0, height = 0;
-    return readImageSize(path, width, height) && width > 0 && height > maxDecodedPixels / width;
-}
-
-} // namespace
-
 bool initImageLibrary() {
     if (ilGetInteger(IL_VERSION_NUM) < 168) {
         failureMessage("Initialization of DevIL failed!");
@@ -41,8 +26,8 @@ Texture::Texture(const char* path) {
 bool Texture::load(const char* path) {
     ilGenImages(1, &imageName);
     ilBindImage(imageName);
-    // A picture too large to decode is one the image library cannot load.
-    if (tooLargeToDecode(path) || !ilLoadImage(path)) {
+    // A picture unfit for decoding is one the image library cannot load.
+    if (!imageFitForDecoding(path) || !ilLoadImage(path)) {
         releaseImage();
         failureMessage("DevIL failed to load the image!");
         return false;
