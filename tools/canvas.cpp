@@ -171,6 +171,7 @@ Mask emptyMask(int left, int top, int width, int height) {
 
 } // namespace
 
+// A pixel `radius` away from a covered one is covered in full, one a pixel further not at all.
 Mask grown(const Mask& mask, float radius) {
     const int reach = int(std::ceil(radius)) + 1;
     Mask out = emptyMask(mask.left - reach, mask.top - reach, mask.width + 2 * reach,
@@ -178,7 +179,7 @@ Mask grown(const Mask& mask, float radius) {
     for (int dy = -reach; dy <= reach; ++dy)
         for (int dx = -reach; dx <= reach; ++dx) {
             const float weight =
-                std::clamp(radius + 0.5f - std::hypot(float(dx), float(dy)), 0.0f, 1.0f);
+                std::clamp(radius + 1 - std::hypot(float(dx), float(dy)), 0.0f, 1.0f);
             if (weight <= 0) continue;
             for (int y = 0; y < mask.height; ++y) {
                 const float* src = &mask.cover[size_t(y) * mask.width];
