@@ -528,7 +528,8 @@ bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes)
 }
 
 // Constant 192 kbit/s joint stereo, high-quality search; the info tag written into the first
-// frame carries the encoder delay and padding that gapless decoders take off.
+// frame carries the encoder delay and padding that gapless decoders take off. The encoder scales
+// its input by 0.97 (its own headroom), so the decoded track is 0.26 dB below the rendering.
 bool encodeMp3(const StereoPcm& pcm, std::vector<unsigned char>& mp3) {
     lame_global_flags* lame = lame_init();
     if (!lame) return false;
