@@ -81,7 +81,8 @@ void placeStream(Stream& stream, uint64_t frame, double now) {
     streamClockRun(stream.clock, frame);
     // Without a device the frame is heard the moment it plays; with one, the callback that
     // hands it out tells when.
-    if (output == Output::silent) streamClockHanded(stream.clock, deviceClockHeard(deviceClock, now));
+    if (output == Output::silent)
+        streamClockHanded(stream.clock, deviceClockHeard(deviceClock, now));
 }
 
 // SDL's audio thread. Takes no allocation and touches no file: it only mixes what was decoded.
@@ -181,7 +182,8 @@ BOOL BASS_Free() {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
     }
     const Lock lock(audioLock);
-    for (auto& stream : streams) stream.reset();
+    for (auto& stream : streams)
+        stream.reset();
     mixBuffer.clear();
     mixBuffer.shrink_to_fit();
     outputPaused = false;
@@ -291,7 +293,8 @@ QWORD bassHandedPosition(DWORD handle) {
     const Lock lock(audioLock);
     Stream* stream = findStream(handle);
     if (stream == nullptr) return QWORD(-1);
-    if (output == Output::silent) return frameHeard(*stream, monotonicSeconds()) * stream->bytesPerFrame();
+    if (output == Output::silent)
+        return frameHeard(*stream, monotonicSeconds()) * stream->bytesPerFrame();
     const uint64_t frame = std::min(stream->cursor >> cursorFractionBits, stream->audio.frames());
     return frame * stream->bytesPerFrame();
 }

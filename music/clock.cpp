@@ -62,7 +62,8 @@ double deviceClockHeard(const DeviceClock& clock, double now) {
     if (clock.ideal) return (now - clock.idealStart) * clock.rate;
     if (!clock.started) return -clock.queued;
     const double handed = double(clock.handed);
-    const double heard = handed - clock.queued + (now - clock.t0) / (clock.t1 - clock.t0) * clock.period;
+    const double heard =
+        handed - clock.queued + (now - clock.t0) / (clock.t1 - clock.t0) * clock.period;
     return std::min(heard, handed);
 }
 

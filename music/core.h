@@ -35,9 +35,9 @@ double monotonicSeconds();
 // with the filtered period. A device that is `ideal` (no sound) is heard the moment it plays:
 // its position is the monotonic time since `idealStart`, in frames.
 struct DeviceClock {
-    double rate = 44100;   // output frames per second
-    double period = 1024;  // output frames per callback
-    double queued = 2048;  // output frames not yet heard when a callback returns
+    double rate = 44100;  // output frames per second
+    double period = 1024; // output frames per callback
+    double queued = 2048; // output frames not yet heard when a callback returns
     bool ideal = false;
     double idealStart = 0; // seconds
     // Loop state: t0 the filtered stamp of the latest callback, t1 the predicted stamp of the

@@ -41,7 +41,8 @@ void spectrumAt(const DecodedAudio& audio, uint64_t start, float magnitudes[fftB
         if (start >= frames || uint64_t(n) >= frames - start) break; // zeros past the end
         const size_t first = size_t(start + n) * audio.channels;
         float sum = 0;
-        for (int c = 0; c < audio.channels; ++c) sum += audio.samples[first + c];
+        for (int c = 0; c < audio.channels; ++c)
+            sum += audio.samples[first + c];
         input[n] = sum / (32768.0f * audio.channels) * window[n];
     }
     std::array<kiss_fft_cpx, fftBins + 1> output{};

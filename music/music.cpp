@@ -28,7 +28,8 @@ void musicStart(const char* path) {
     musicStream = BASS_StreamCreateFile(FALSE, path, 0, 0, BASS_STREAM_PRESCAN);
     if (musicStream == 0) failureMessage("Bass file loading failed!");
     if (!BASS_ChannelPlay(musicStream, TRUE)) failureMessage("Music failed to play!");
-    if (!BASS_ChannelSetPosition(musicStream, 0)) failureMessage("Failed to start song at the start");
+    if (!BASS_ChannelSetPosition(musicStream, 0))
+        failureMessage("Failed to start song at the start");
 }
 
 double musicTime() {
@@ -39,6 +40,10 @@ DWORD musicFetchSpectrum(float* buffer) {
     return BASS_ChannelGetData(musicStream, buffer, BASS_DATA_FFT1024);
 }
 
-BOOL musicSeekForward() { return seekBy(seekStepBytes); }
+BOOL musicSeekForward() {
+    return seekBy(seekStepBytes);
+}
 
-BOOL musicSeekBack() { return seekBy(-seekStepBytes); }
+BOOL musicSeekBack() {
+    return seekBy(-seekStepBytes);
+}

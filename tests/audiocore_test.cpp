@@ -47,15 +47,19 @@ TEST(SpectrumTest, FullScaleSineOnABinCentreReadsHalfThereAndNothingFarAway) {
     EXPECT_NEAR(bins[23], 0.5 * 32767 / 32768, 1e-4);
     EXPECT_NEAR(bins[22], 0.25, 1e-3); // the Hann window's two neighbours
     EXPECT_NEAR(bins[24], 0.25, 1e-3);
-    for (int k : {0, 5, 20, 26, 100, 511}) EXPECT_LT(bins[k], 1e-3) << k;
+    for (int k : {0, 5, 20, 26, 100, 511})
+        EXPECT_LT(bins[k], 1e-3) << k;
 }
 
 TEST(SpectrumTest, NoFullScaleSignalReadsAboveOne) {
-    const auto constant = spectrumOf(makeAudio(44100, 2, 2048, [](int64_t, int) { return -32768; }));
+    const auto constant =
+        spectrumOf(makeAudio(44100, 2, 2048, [](int64_t, int) { return -32768; }));
     EXPECT_NEAR(constant[0], 1.0, 1e-6);
     std::mt19937 random(7);
-    const auto noise = makeAudio(44100, 2, 2048, [&](int64_t, int) { return random() % 2 ? 32767 : -32768; });
-    const auto square = makeAudio(44100, 1, 2048, [](int64_t f, int) { return f / 3 % 2 ? 32767 : -32768; });
+    const auto noise =
+        makeAudio(44100, 2, 2048, [&](int64_t, int) { return random() % 2 ? 32767 : -32768; });
+    const auto square =
+        makeAudio(44100, 1, 2048, [](int64_t f, int) { return f / 3 % 2 ? 32767 : -32768; });
     for (const auto* audio : {&noise, &square})
         for (float magnitude : spectrumOf(*audio)) {
             EXPECT_GE(magnitude, 0.0f);
@@ -65,8 +69,10 @@ TEST(SpectrumTest, NoFullScaleSignalReadsAboveOne) {
 
 TEST(SpectrumTest, ChannelsAreAveraged) {
     const auto tone = sine(1000, 44100, 16000);
-    const auto opposite = makeAudio(44100, 2, 2048, [&](int64_t f, int c) { return c ? -tone(f, c) : tone(f, c); });
-    const auto leftOnly = makeAudio(44100, 2, 2048, [&](int64_t f, int c) { return c ? 0 : tone(f, c); });
+    const auto opposite =
+        makeAudio(44100, 2, 2048, [&](int64_t f, int c) { return c ? -tone(f, c) : tone(f, c); });
+    const auto leftOnly =
+        makeAudio(44100, 2, 2048, [&](int64_t f, int c) { return c ? 0 : tone(f, c); });
     const auto both = makeAudio(44100, 2, 2048, tone);
     const auto cancelled = spectrumOf(opposite);
     EXPECT_LT(*std::max_element(cancelled.begin(), cancelled.end()), 1e-4);
@@ -82,7 +88,8 @@ TEST(SpectrumTest, FramesPastTheEndCountAsSilence) {
         return f < 600 ? double(audio.samples[(2400 + f) * 2 + c]) : 0.0;
     });
     const auto atTail = spectrumOf(audio, 2400), expected = spectrumOf(padded);
-    for (int k = 0; k < fftBins; ++k) EXPECT_NEAR(atTail[k], expected[k], 1e-6) << k;
+    for (int k = 0; k < fftBins; ++k)
+        EXPECT_NEAR(atTail[k], expected[k], 1e-6) << k;
     for (uint64_t start : {uint64_t(3000), uint64_t(1) << 40}) {
         const auto beyond = spectrumOf(audio, start);
         EXPECT_EQ(*std::max_element(beyond.begin(), beyond.end()), 0.0f);
@@ -100,7 +107,7 @@ TEST(ResampleTest, EqualRatesCopyFramesExactlyOntoTheMixUntilTheEnd) {
     EXPECT_EQ(mix[0], 405);
     EXPECT_EQ(mix[1], 406);
     EXPECT_EQ(mix[2 * 59 + 1], 990 + 1 + 5); // frame 99, right
-    EXPECT_EQ(mix[2 * 60], 5); // untouched after the end
+    EXPECT_EQ(mix[2 * 60], 5);               // untouched after the end
     EXPECT_EQ(resampleAdd(audio, cursor, cursorStep(44100, 44100), mix.data(), 64), 0u);
 }
 
@@ -198,7 +205,8 @@ TEST(DeviceClockTest, NothingIsHeardBeforeTheFirstCallback) {
 TEST(DeviceClockTest, PunctualCallbacksAreHeardTheQueueLaterAndTheClockRunsBetween) {
     const SimulatedDevice device;
     DeviceClock clock = makeDeviceClock(44100, 1024, 2048);
-    for (int k = 1; k <= 200; ++k) deviceClockCallback(clock, device.callbackStamp(k, 0), k * 1024);
+    for (int k = 1; k <= 200; ++k)
+        deviceClockCallback(clock, device.callbackStamp(k, 0), k * 1024);
     const double last = device.callbackStamp(200, 0);
     EXPECT_NEAR(deviceClockHeard(clock, last), 198 * 1024, 1e-3);
     EXPECT_NEAR(deviceClockHeard(clock, last + 512 / 44100.0), 198 * 1024 + 512, 1e-3);
@@ -207,7 +215,8 @@ TEST(DeviceClockTest, PunctualCallbacksAreHeardTheQueueLaterAndTheClockRunsBetwe
 TEST(DeviceClockTest, AStalledDeviceIsNotRunPastWhatWasHanded) {
     const SimulatedDevice device;
     DeviceClock clock = makeDeviceClock(44100, 1024, 2048);
-    for (int k = 1; k <= 50; ++k) deviceClockCallback(clock, device.callbackStamp(k, 0), k * 1024);
+    for (int k = 1; k <= 50; ++k)
+        deviceClockCallback(clock, device.callbackStamp(k, 0), k * 1024);
     EXPECT_EQ(deviceClockHeard(clock, device.callbackStamp(50, 0) + 1.0), 50 * 1024);
 }
 
@@ -215,7 +224,8 @@ TEST(DeviceClockTest, JitteredCallbacksGiveASmoothClockWithinTheJitterOfTheTruth
     std::mt19937 random(11);
     std::uniform_real_distribution<double> jitter(0, 0.003); // up to 3 ms late
     std::vector<double> delays(2000);
-    for (double& d : delays) d = jitter(random);
+    for (double& d : delays)
+        d = jitter(random);
     const Trace trace = runDevice(SimulatedDevice{}, 20, 0.001, 3,
                                   [&](int k) { return delays[size_t(k) % delays.size()]; });
     EXPECT_FALSE(trace.backwards);
@@ -253,7 +263,7 @@ TEST(StreamClockTest, ARunStartsWhenItsFirstFrameIsHeardAndMovesAtTheFileRate) {
     streamClockRun(clock, 1000);
     EXPECT_EQ(streamClockRead(clock, 5000, 1, 1e9), 1000); // not handed out yet
     streamClockHanded(clock, 6000);
-    streamClockHanded(clock, 7000); // the first hand-out counts
+    streamClockHanded(clock, 7000);                        // the first hand-out counts
     EXPECT_EQ(streamClockRead(clock, 5000, 1, 1e9), 1000); // handed, not yet heard
     const double ratio = 48000.0 / 44100;
     EXPECT_NEAR(streamClockRead(clock, 6000 + 441, ratio, 1e9), 1000 + 480, 1e-9);

@@ -16,7 +16,9 @@
 
 namespace {
 
-void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void sleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 // Polls `done` every millisecond; false if it has not come true within ten seconds.
 bool waitFor(const std::function<bool()>& done) {
@@ -82,7 +84,8 @@ class BassTest : public ::testing::Test {
 
         ASSERT_TRUE(BASS_Start());
         last = BASS_ChannelBytes2Seconds(stream, held);
-        ASSERT_TRUE(waitFor([&] { return monotonic() > BASS_ChannelBytes2Seconds(stream, held) + 0.2; }));
+        ASSERT_TRUE(
+            waitFor([&] { return monotonic() > BASS_ChannelBytes2Seconds(stream, held) + 0.2; }));
     }
 
     TempDir tmp;
@@ -186,7 +189,8 @@ TEST_F(BassTest, TonesPeakInTheirBinsAtTheDocumentedScale) {
         EXPECT_EQ(BASS_ChannelGetData(stream, bins.data(), BASS_DATA_FFT1024), 1024u * 4);
         EXPECT_EQ(loudestBin(bins), tone.bin) << tone.frequency;
         EXPECT_NEAR(bins[tone.bin], tone.expected, 0.01) << tone.frequency;
-        for (int k = tone.bin + 3; k < 512; ++k) ASSERT_LT(bins[k], 0.01) << tone.frequency << " " << k;
+        for (int k = tone.bin + 3; k < 512; ++k)
+            ASSERT_LT(bins[k], 0.01) << tone.frequency << " " << k;
         EXPECT_GE(*std::min_element(bins.begin(), bins.end()), 0.0f);
     }
 }
@@ -194,11 +198,14 @@ TEST_F(BassTest, TonesPeakInTheirBinsAtTheDocumentedScale) {
 TEST_F(BassTest, TheSpectrumCombinesTheChannels) {
     ASSERT_TRUE(BASS_Init(0, 44100, 0, 0, NULL));
     const auto tone = sineTone(1000, 0.5);
-    const HSTREAM opposite = open(44100, 2, 44100, [&](double t, int c) { return c ? -tone(t, c) : tone(t, c); });
-    const HSTREAM leftOnly = open(44100, 2, 44100, [&](double t, int c) { return c ? 0.0f : tone(t, c); });
+    const HSTREAM opposite =
+        open(44100, 2, 44100, [&](double t, int c) { return c ? -tone(t, c) : tone(t, c); });
+    const HSTREAM leftOnly =
+        open(44100, 2, 44100, [&](double t, int c) { return c ? 0.0f : tone(t, c); });
     ASSERT_NE(opposite, 0u);
     ASSERT_NE(leftOnly, 0u);
-    for (HSTREAM stream : {opposite, leftOnly}) ASSERT_TRUE(BASS_ChannelSetPosition(stream, 20000 * 4));
+    for (HSTREAM stream : {opposite, leftOnly})
+        ASSERT_TRUE(BASS_ChannelSetPosition(stream, 20000 * 4));
     const auto cancelled = fft(opposite);
     EXPECT_LT(*std::max_element(cancelled.begin(), cancelled.end()), 0.005);
     const auto half = fft(leftOnly);
@@ -215,7 +222,8 @@ TEST_F(BassTest, FilesAt48kHzAndInMonoRunAtTheSpeedOfTheOutput) {
     // Started together, every stream's first frame goes out in the same callback.
     ASSERT_TRUE(BASS_Pause());
     ASSERT_TRUE(BASS_ChannelPlay(reference, TRUE));
-    for (HSTREAM stream : others) ASSERT_TRUE(BASS_ChannelPlay(stream, TRUE));
+    for (HSTREAM stream : others)
+        ASSERT_TRUE(BASS_ChannelPlay(stream, TRUE));
     ASSERT_TRUE(BASS_Start());
     ASSERT_TRUE(waitFor([&] { return seconds(reference) > 0.5; }));
 
@@ -227,16 +235,19 @@ TEST_F(BassTest, FilesAt48kHzAndInMonoRunAtTheSpeedOfTheOutput) {
     for (int attempt = 0; attempt < 100 && !quiet; ++attempt) {
         const double before = handed(reference);
         std::vector<double> times;
-        for (HSTREAM stream : others) times.push_back(handed(stream));
+        for (HSTREAM stream : others)
+            times.push_back(handed(stream));
         quiet = handed(reference) == before;
         if (!quiet) continue;
-        for (double t : times) EXPECT_NEAR(t, before, 1.0 / 32000);
+        for (double t : times)
+            EXPECT_NEAR(t, before, 1.0 / 32000);
     }
     EXPECT_TRUE(quiet);
 
     ASSERT_TRUE(BASS_Pause());
     const double heard = seconds(reference);
-    for (HSTREAM stream : others) EXPECT_NEAR(seconds(stream), heard, 1.0 / 32000);
+    for (HSTREAM stream : others)
+        EXPECT_NEAR(seconds(stream), heard, 1.0 / 32000);
 }
 
 TEST_F(BassTest, HandleZeroAndStaleHandlesFailHarmlessly) {
@@ -296,7 +307,8 @@ TEST_F(BassTest, AFileInMemoryOrAtAnOffsetOpensAsFromItsOwnFile) {
     const std::string bytes = readText(path);
     const HSTREAM memory = BASS_StreamCreateFile(TRUE, bytes.data(), 0, DWORD(bytes.size()), 0);
     writeText(tmp.path("b.bin"), std::string(777, 'j') + bytes + "trailing");
-    const HSTREAM inside = BASS_StreamCreateFile(FALSE, tmp.path("b.bin").c_str(), 777, DWORD(bytes.size()), 0);
+    const HSTREAM inside =
+        BASS_StreamCreateFile(FALSE, tmp.path("b.bin").c_str(), 777, DWORD(bytes.size()), 0);
     for (HSTREAM stream : {memory, inside}) {
         ASSERT_NE(stream, 0u);
         EXPECT_TRUE(BASS_ChannelSetPosition(stream, 30000 * 4));

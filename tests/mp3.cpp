@@ -65,5 +65,7 @@ bool writeToneMp3(const std::string& path, int rate, int channels, int64_t frame
 }
 
 SampleGenerator sineTone(double frequency, double amplitude) {
-    return [=](double seconds, int) { return float(amplitude * std::sin(2 * M_PI * frequency * seconds)); };
+    return [=](double seconds, int) {
+        return float(amplitude * std::sin(2 * M_PI * frequency * seconds));
+    };
 }

@@ -20,7 +20,8 @@ class MusicTest : public ::testing::Test {
     // Starts the music on a tone of `seconds` seconds at 44100 Hz in stereo.
     void startTone(double frequency, double seconds) {
         const std::string path = tmp.path("music.mp3");
-        ASSERT_TRUE(writeToneMp3(path, 44100, 2, int64_t(seconds * 44100), sineTone(frequency, 0.5)));
+        ASSERT_TRUE(
+            writeToneMp3(path, 44100, 2, int64_t(seconds * 44100), sineTone(frequency, 0.5)));
         testing::internal::CaptureStderr();
         musicStart(path.c_str());
         ASSERT_EQ(testing::internal::GetCapturedStderr(), "");
