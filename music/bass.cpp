@@ -16,7 +16,8 @@
 namespace {
 
 constexpr size_t maxStreams = 16;
-// 1024 frames are 23 ms at 44100 Hz: the clock does not depend on the size, only the latency.
+// 1024 frames are 23 ms at 44100 Hz. The clock is as smooth with any size; the delay between
+// playing and hearing grows with it.
 constexpr Uint16 outputBufferFrames = 1024;
 // Right after a callback, SDL 1.2 holds this many of its buffers, the one just filled included,
 // before the next frame is heard: it primes the device with two and then refills one at a time.
@@ -126,7 +127,7 @@ bool openSdlOutput(DWORD rate) {
     wanted.channels = 2;
     wanted.samples = outputBufferFrames;
     wanted.callback = fillOutput;
-    // No `obtained` spec: SDL converts our format to the device's, so the callback always gets
+    // No `obtained` format: SDL converts our format to the device's, so the callback always gets
     // 16-bit stereo at `rate`.
     if (SDL_OpenAudio(&wanted, nullptr) < 0) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);

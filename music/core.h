@@ -1,5 +1,4 @@
-// The sound-system-free inside of our audio library: MP3 decoding, the listener's clock,
-// resampling and the spectrum.
+// Our audio library's inside that needs no sound system: decoding, clocks, resampling, spectrum.
 #pragma once
 
 #include <cstddef>
