@@ -87,7 +87,8 @@ Fingerprint ofTexture(const Texture& texture) {
     std::vector<uint8_t> texels(size_t(f.width) * f.height * 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
-    for (size_t i = 0; i < texels.size(); ++i) f.sums[i % 4] += texels[i];
+    for (size_t i = 0; i < texels.size(); ++i)
+        f.sums[i % 4] += texels[i];
     return f;
 }
 
@@ -106,13 +107,15 @@ int faceLines(const char* file) {
     std::ifstream in(file);
     std::string line;
     int count = 0;
-    while (std::getline(in, line)) count += line.rfind("f ", 0) == 0;
+    while (std::getline(in, line))
+        count += line.rfind("f ", 0) == 0;
     return count;
 }
 
 int faceCount(const Model& model) {
     int count = 0;
-    for (const auto& group : model.groups) count += int(group->faces.size());
+    for (const auto& group : model.groups)
+        count += int(group->faces.size());
     return count;
 }
 
@@ -124,7 +127,8 @@ class SlotsTest : public ::testing::Test {
 } // namespace
 
 TEST_F(SlotsTest, LoadAssetsFillsEverySlotFromItsFileWithoutAMessage) {
-    for (const TextureSlot& t : textureSlots) ASSERT_EQ(*t.slot, nullptr);
+    for (const TextureSlot& t : textureSlots)
+        ASSERT_EQ(*t.slot, nullptr);
     testing::internal::CaptureStderr();
     loadAssets();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
@@ -150,8 +154,11 @@ TEST_F(SlotsTest, LoadAssetsFillsEverySlotFromItsFileWithoutAMessage) {
                 ASSERT_EQ(face->texCoordCount, face->vertexCount) << m.file;
                 ASSERT_NE(face->material, nullptr) << m.file << " group " << group->name;
             }
-        for (const auto& material : model.materials)
-            if (material->mapDiffuse) EXPECT_NE(material->mapDiffuse->glName, 0u) << m.file;
+        for (const auto& material : model.materials) {
+            if (material->mapDiffuse) {
+                EXPECT_NE(material->mapDiffuse->glName, 0u) << m.file;
+            }
+        }
     }
 
     // Drusk draws in both passes: a textured, an untextured and a translucent material.
@@ -163,7 +170,8 @@ TEST_F(SlotsTest, LoadAssetsFillsEverySlotFromItsFileWithoutAMessage) {
     }
     EXPECT_TRUE(textured && plain && translucent);
     int groups = 0;
-    for (const auto& group : modelDrusk->groups) groups += !group->faces.empty();
+    for (const auto& group : modelDrusk->groups)
+        groups += !group->faces.empty();
     EXPECT_GE(groups, 4);
 }
 

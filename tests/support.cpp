@@ -73,7 +73,8 @@ void writeGreyImage(const std::string& path, int width, int height,
                     const std::function<uint8_t(int x, int y)>& grey) {
     std::vector<uint8_t> pixels(size_t(width) * height);
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) pixels[size_t(y) * width + x] = grey(x, y);
+        for (int x = 0; x < width; ++x)
+            pixels[size_t(y) * width + x] = grey(x, y);
     ILuint image = 0;
     ilGenImages(1, &image);
     ilBindImage(image);
@@ -84,7 +85,8 @@ void writeGreyImage(const std::string& path, int width, int height,
 }
 
 static void putLe(std::vector<uint8_t>& out, uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(uint8_t(value >> (8 * i)));
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(uint8_t(value >> (8 * i)));
 }
 
 void writePalettedBmp(const std::string& path, int width, int height, const Rgba palette[2],
@@ -104,7 +106,8 @@ void writePalettedBmp(const std::string& path, int width, int height, const Rgba
         f.push_back(c.b), f.push_back(c.g), f.push_back(c.r), f.push_back(0);
     }
     for (int row = height - 1; row >= 0; --row) {
-        for (int x = 0; x < stride; ++x) f.push_back(x < width ? uint8_t(index(x, row)) : 0);
+        for (int x = 0; x < stride; ++x)
+            f.push_back(x < width ? uint8_t(index(x, row)) : 0);
     }
     writeText(path, std::string(f.begin(), f.end()));
 }

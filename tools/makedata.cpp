@@ -1,9 +1,7 @@
 // makedata: writes every data file the show reads, the same bytes on every run.
 #include "tools/tools.h"
 
-#ifdef MAKEDATA_WITH_MUSIC
 #include "tools/track.h"
-#endif
 
 #include <IL/il.h>
 
@@ -55,11 +53,6 @@ int main(int argc, char** argv) {
     bool ok = true;
     if (pictures) ok = writePictures(root, only) && ok;
     if (models) ok = writeModels(root) && ok;
-#ifdef MAKEDATA_WITH_MUSIC
     if (music) ok = writeMusicTrack(root + "/Data/Zrax2011.mp3") && ok;
-#else
-    if (music)
-        std::fputs("makedata: built without the music generator; no music written\n", stderr);
-#endif
     return ok ? 0 : 1;
 }
