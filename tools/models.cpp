@@ -208,12 +208,15 @@ bool writeMtl(const std::string& path, const std::vector<Material>& materials) {
     return writeText(path, out.str());
 }
 
+// The show lights models dimly (a diffuse light of one half): strong ambient colours and a
+// little glow of their own (`glow`, a share of the diffuse colour) keep them bright.
 Material material(const std::string& name, Colour diffuse, float ambient, float specular,
-                  float shininess) {
+                  float shininess, float glow = 0) {
     Material m;
     m.name = name;
     m.diffuse = diffuse;
     m.ambient = mix(Colour{0, 0, 0, 1}, diffuse, ambient);
+    m.emission = mix(Colour{0, 0, 0, 1}, diffuse, glow);
     m.specular = Colour{specular, specular, specular, 1};
     m.shininess = shininess;
     return m;
@@ -225,10 +228,10 @@ Material material(const std::string& name, Colour diffuse, float ambient, float 
 void hullMap(Canvas& c) {
     const float w = float(c.width), h = float(c.height);
     fill(c, vertical(0, h,
-                     {{0, hex(0xcfe2ee)},
-                      {0.5f, hex(0x8aa6bc)},
-                      {0.52f, hex(0x4a5a70)},
-                      {1, hex(0x222a3a)}}));
+                     {{0, hex(0xf0f8ff)},
+                      {0.5f, hex(0xa8c8e0)},
+                      {0.52f, hex(0x6a7ca0)},
+                      {1, hex(0x3a4462)}}));
     // Panel seams: rings (rows) and ribs (columns).
     for (int i = 1; i < 8; ++i) {
         const float y = h * float(i) / 8;
@@ -352,26 +355,24 @@ bool writeDrusk(const std::string& dir) {
 
     moveAll(m, {0, -0.585f, 0}); // the box from -0.76 to 1.92 centred on the origin
 
-    Material hullPanels = material("HullPanels", hex(0xffffff), 0.7f, 0.6f, 40);
+    Material hullPanels = material("HullPanels", hex(0xffffff), 1, 0.6f, 40, 0.2f);
     hullPanels.map = "hull.png";
-    Material glass = material("Glass", hex(0x9ae8ff), 0.5f, 1.0f, 110);
+    Material glass = material("Glass", hex(0xb8f0ff), 0.8f, 1.0f, 110, 0.25f);
     glass.dissolve = 0.7f;
-    Material beamMat = material("Beam", hex(0x6af0ff), 0.5f, 0.2f, 10);
-    beamMat.emission = hex(0x40c8e0);
-    Material gold = material("LampGold", hex(0xffd040), 0.5f, 0.5f, 30);
-    gold.emission = hex(0xc89010);
-    Material pink = material("LampPink", hex(0xff5fa2), 0.5f, 0.5f, 30);
-    pink.emission = hex(0xc02a70);
+    // The lamps and the beam shine by themselves.
+    const Material beamLight = material("Beam", hex(0x6af0ff), 0.5f, 0.2f, 10, 0.75f);
+    const Material gold = material("LampGold", hex(0xffd040), 0.5f, 0.5f, 30, 0.75f);
+    const Material pink = material("LampPink", hex(0xff5fa2), 0.5f, 0.5f, 30, 0.75f);
     const std::vector<Material> materials = {
         hullPanels,
-        material("Chrome", hex(0xd8dce8), 0.6f, 1.0f, 120),
-        beamMat,
+        material("Chrome", hex(0xe0e4f0), 0.8f, 1.0f, 120, 0.15f),
+        beamLight,
         gold,
         pink,
-        material("PilotSkin", hex(0x62c93c), 0.7f, 0.3f, 20),
-        material("EyeWhite", hex(0xffffff), 0.8f, 0.5f, 60),
+        material("PilotSkin", hex(0x62c93c), 1, 0.3f, 20, 0.25f),
+        material("EyeWhite", hex(0xffffff), 1, 0.5f, 60, 0.3f),
         material("Pupil", hex(0x1d1030), 0.5f, 0.8f, 90),
-        material("AntennaTip", hex(0xff5fa2), 0.7f, 0.4f, 40),
+        material("AntennaTip", hex(0xff5fa2), 1, 0.4f, 40, 0.25f),
         glass,
     };
     return writeMap(dir + "/hull.png", 512, 256, hullMap) &&
