@@ -71,9 +71,36 @@ const Stops gold = {{0, hex(0xfff6a0)}, {0.5f, hex(0xffc21f)}, {1, hex(0xff6a1f)
 const Stops ice = {{0, hex(0xffffff)}, {0.55f, hex(0xb8f4ff)}, {1, hex(0x38c8ff)}};
 const Stops candy = {{0, hex(0xfff0fa)}, {0.5f, hex(0xff8ad0)}, {1, hex(0xd62c9c)}};
 
-void roleCard(Canvas& c, const char* role) {
+// Little pictures either side of a role: a palette, notes, brackets, each about 100 pixels.
+void paletteIcon(Canvas& c, float x, float y) {
+    draw(c, ellipse(x, y, 50, 38, -0.2f), styled(solid(hex(0xf0c890)), ink, 5));
+    static const uint32_t paints[4] = {0xff3c5a, 0xffd23f, 0x36a8ff, 0x4ad85a};
+    for (int i = 0; i < 4; ++i) {
+        const float a = -2.4f + 0.75f * float(i);
+        fill(c, circle(x + 30 * std::cos(a), y + 22 * std::sin(a) + 4, 10), solid(hex(paints[i])));
+    }
+    draw(c, line({x + 10, y + 30}, {x + 50, y - 40}, 9), styled(solid(hex(0x8a5428)), ink, 3));
+    draw(c, ellipse(x + 8, y + 34, 8, 12, 0.5f), styled(solid(hex(0xff3c5a)), ink, 3));
+}
+
+void notesIcon(Canvas& c, float x, float y) {
+    const Style style = styled(topDown(rect(0, y - 50, 1, 100), ice), ink, 5);
+    Path notes = ellipse(x - 24, y + 32, 17, 12, -0.4f) + ellipse(x + 26, y + 24, 17, 12, -0.4f);
+    notes += rect(x - 11, y - 42, 7, 74) + rect(x + 39, y - 50, 7, 74);
+    notes += polygon({{x - 11, y - 42}, {x + 46, y - 50}, {x + 46, y - 34}, {x - 11, y - 26}});
+    draw(c, notes, style);
+}
+
+void bracketsIcon(Canvas& c, float x, float y) {
+    const Path text = caption("</>", Typeface::Mono, 64, x, y);
+    draw(c, text, styled(topDown(text, ice), ink, 5));
+}
+
+void roleCard(Canvas& c, const char* role, void (*icon)(Canvas&, float, float)) {
     const Path text = caption(role, Typeface::Sans, 118, W / 2, 118);
     const Box box = bounds(text);
+    icon(c, box.left - 95, 118);
+    icon(c, box.right + 95, 118);
     drawTitle(c, text, topDown(text, ice), ink, 8, 8);
     draw(c, roundRect(box.left, box.bottom + 24, box.width(), 14, 7),
          styled(linear({box.left, 0}, {box.right, 0},
@@ -465,6 +492,9 @@ void cartOnHorse(Canvas& c) {
     }
     fill(c, ellipse(650, 690, 300, 20), solid(hex(0x5a3a10, 0.4f)));
     drawHorse(c, 640, 690, 560, hex(0xa0582a));
+    // A saddle blanket for Cart to sit on.
+    draw(c, roundRect(450, 690 - 67 * 5.6f - 6, 220, 70, 18), styled(solid(hex(0x2a8ad8)), ink, 5));
+    fill(c, rect(450, 690 - 67 * 5.6f + 44, 220, 8), solid(hex(0xffd23f)));
     // The horse's back is at 33 of its 100-unit grid.
     drawCart(c, 560, 690 - 67 * 5.6f + 20, 220, 0);
     for (int i = 0; i < 4; ++i)
@@ -492,28 +522,30 @@ void ranch(Canvas& c) {
     fill(c, line({630, 410}, {490, 560}, 10), solid(white));
     draw(c, rect(525, 270, 70, 70), styled(solid(hex(0x3a1a10)), white, 7));
     // A windmill on its lattice tower.
+    const Point hub{1010, 300};
     for (float side : {-1.0f, 1.0f})
-        fill(c, line({930, 200}, {930 + side * 50, 560}, 8), solid(ink));
-    for (int i = 0; i < 5; ++i)
-        fill(c, rect(900 - 6 * float(i), 260 + 60 * float(i), 60 + 12 * float(i), 6), solid(ink));
+        fill(c, line(hub, {hub.x + side * 45, 560}, 8), solid(ink));
+    for (int i = 0; i < 4; ++i)
+        fill(c, rect(hub.x - 24 - 6 * float(i), 350 + 55 * float(i), 48 + 12 * float(i), 6),
+             solid(ink));
     for (int i = 0; i < 12; ++i) {
         const float a = float(i) * pi / 6;
         fill(c,
-             polygon({{930 + 20 * std::cos(a), 200 + 20 * std::sin(a)},
-                      {930 + 95 * std::cos(a - 0.12f), 200 + 95 * std::sin(a - 0.12f)},
-                      {930 + 95 * std::cos(a + 0.12f), 200 + 95 * std::sin(a + 0.12f)}}),
+             polygon({{hub.x + 18 * std::cos(a), hub.y + 18 * std::sin(a)},
+                      {hub.x + 80 * std::cos(a - 0.12f), hub.y + 80 * std::sin(a - 0.12f)},
+                      {hub.x + 80 * std::cos(a + 0.12f), hub.y + 80 * std::sin(a + 0.12f)}}),
              solid(hex(0xe8e0d0)));
     }
-    fill(c, circle(930, 200, 16), solid(ink));
-    // The gate with its sign, and the fence in front.
+    fill(c, circle(hub.x, hub.y, 14), solid(ink));
+    // The gate with its sign hanging above the barn, and the fence in front.
     for (float x : {110.0f, 1170.0f})
-        draw(c, rect(x - 14, 170, 28, 480), styled(solid(hex(0x8a5428)), ink, 5));
-    draw(c, rect(80, 150, 1120, 34), styled(solid(hex(0x8a5428)), ink, 5));
-    for (float x : {250.0f, 1030.0f})
-        fill(c, line({x, 184}, {x, 220}, 4), solid(ink));
-    draw(c, roundRect(200, 210, 880, 110, 14), styled(solid(hex(0xc88a48)), ink, 6));
-    const Path sign = caption("RANCH", Typeface::Serif, 96, W / 2, 266);
-    drawTitle(c, sign, topDown(sign, gold), hex(0x3a1a08), 6, 5);
+        draw(c, rect(x - 14, 60, 28, 590), styled(solid(hex(0x8a5428)), ink, 5));
+    draw(c, rect(70, 40, 1140, 34), styled(solid(hex(0x8a5428)), ink, 5));
+    for (float x : {440.0f, 840.0f})
+        fill(c, line({x, 74}, {x, 96}, 4), solid(ink));
+    draw(c, roundRect(390, 92, 500, 92, 14), styled(solid(hex(0xc88a48)), ink, 6));
+    const Path sign = caption("RANCH", Typeface::Serif, 78, W / 2, 138);
+    drawTitle(c, sign, topDown(sign, gold), hex(0x3a1a08), 5, 4);
     for (float y : {600.0f, 650.0f})
         draw(c, rect(0, y, W, 16), styled(solid(hex(0xb07838)), ink, 4));
     for (float x = 40; x < W; x += 160)
@@ -692,7 +724,7 @@ void rome(Canvas& c) {
     drawCloud(c, 1050, 90, 200, hex(0xfff0e0));
     fill(c, rect(0, 540, W, H - 540), vertical(540, H, {{0, hex(0xc8a060)}, {1, hex(0x8a6a30)}}));
     // The Colosseum: three storeys of arches, the top storey broken away at the right.
-    const float left = 240, right = 1040, ground = 580;
+    const float left = 240, right = 1030, ground = 580;
     const Path wall = polygon({{left, ground},
                                {left, 260},
                                {left + 40, 240},
@@ -715,13 +747,13 @@ void rome(Canvas& c) {
     fill(c, rect(left, 248, right - left, 30),
          [](float x, float) { return std::fmod(x, 40.0f) < 20 ? hex(0xb8884a) : hex(0xd8b078); });
     c.clip = nullptr;
-    // Cypresses and an umbrella pine.
-    for (float x : {100.0f, 160.0f, 1130.0f, 1200.0f}) {
+    // Cypresses and an umbrella pine either side.
+    for (float x : {90.0f, 160.0f, 1230.0f}) {
         draw(c, ellipse(x, 470, 26, 120),
              styled(vertical(350, 590, {{0, hex(0x3a8a3a)}, {1, hex(0x1a4a1a)}}), ink, 4));
     }
-    draw(c, line({1160, 600}, {1130, 470}, 14), styled(solid(hex(0x6a3a1a)), ink, 3));
-    draw(c, ellipse(1120, 460, 110, 40), styled(solid(hex(0x2a6a2a)), ink, 4));
+    draw(c, line({1150, 600}, {1135, 470}, 14), styled(solid(hex(0x6a3a1a)), ink, 3));
+    draw(c, ellipse(1135, 455, 85, 34), styled(solid(hex(0x2a6a2a)), ink, 4));
     const Path title = caption("ROME", Typeface::Serif, 120, W / 2, 650);
     drawTitle(c, title, topDown(title, gold), ink, 8, 8);
 }
@@ -873,24 +905,24 @@ void glimmoxAndTheGays(Canvas& c) {
     pink.body = hex(0xff6ab0);
     pink.belly = hex(0xffd0e8);
     pink.gaze = 0.6f;
-    drawGlimmox(c, 300, 470, 230, pink);
-    draw(c, rotated(ellipse(300, 510, 90, 55) + rect(300, 500, 230, 18), -0.5f, {300, 510}),
+    drawGlimmox(c, 300, 490, 220, pink);
+    draw(c, rotated(ellipse(300, 530, 80, 50) + rect(300, 520, 150, 16), -0.5f, {300, 530}),
          styled(solid(hex(0x3ad0ff)), ink, 4));
     GlimmoxLook blue;
     blue.body = hex(0x4a9aff);
     blue.belly = hex(0xc8e0ff);
     blue.armsUp = true;
     blue.gaze = -0.6f;
-    draw(c, ellipse(980, 560, 120, 60), styled(solid(hex(0xd8202a)), ink, 5));
-    drawGlimmox(c, 980, 440, 230, blue);
-    draw(c, ellipse(980, 520, 110, 40), styled(solid(hex(0xfff0e0)), ink, 5));
+    draw(c, ellipse(980, 580, 120, 60), styled(solid(hex(0xd8202a)), ink, 5));
+    drawGlimmox(c, 980, 470, 220, blue);
+    draw(c, ellipse(980, 545, 110, 40), styled(solid(hex(0xfff0e0)), ink, 5));
     GlimmoxLook star;
     star.armsUp = true;
     star.mouthOpen = true;
     star.gaze = 0;
-    drawGlimmox(c, W / 2, 430, 290, star);
-    draw(c, line({560, 600}, {560, 420}, 8), styled(solid(hex(0x9aa0a8)), ink, 3));
-    draw(c, ellipse(560, 408, 20, 26), styled(solid(hex(0x3a3a44)), ink, 4));
+    drawGlimmox(c, W / 2, 462, 270, star);
+    draw(c, line({570, 610}, {570, 452}, 8), styled(solid(hex(0x9aa0a8)), ink, 3));
+    draw(c, ellipse(570, 440, 20, 26), styled(solid(hex(0x3a3a44)), ink, 4));
 
     const Path name = caption("GLIMMOX", Typeface::Sans, 130, W / 2, 88);
     drawTitle(c, name, solid(white), ink, 9, 10);
@@ -898,14 +930,17 @@ void glimmoxAndTheGays(Canvas& c) {
     drawTitle(c, band, topDown(band, gold), ink, 7, 7);
 }
 
-// Pixel art from rows of characters: '#' in `on`, '.' in `off`, spaces left alone.
+// Pixel art from rows of characters: '#' in `on`, '.' in `off`, '*' in ink, spaces left alone.
 void pixels(Canvas& c, float x, float y, float size, const std::vector<const char*>& rows,
             Colour on, Colour off) {
     for (size_t j = 0; j < rows.size(); ++j)
         for (size_t i = 0; rows[j][i] != 0; ++i) {
-            if (rows[j][i] == ' ') continue;
+            const char p = rows[j][i];
+            if (p == ' ') continue;
             fill(c, rect(x + float(i) * size, y + float(j) * size, size, size),
-                 solid(rows[j][i] == '#' ? on : off));
+                 solid(p == '#'   ? on
+                       : p == '.' ? off
+                                  : ink));
         }
 }
 
@@ -915,8 +950,11 @@ void takingLives(Canvas& c) {
     stars(c, 23, 80, {0, 120, W, 520}, hex(0xc8d8ff));
     static const std::vector<const char*> heart = {" ## ## ", "#######", "#######",
                                                    " ##### ", "  ###  ", "   #   "};
-    static const std::vector<const char*> hero = {"  #  #  ", "   ##   ", " ###### ", "#.#..#.#",
-                                                  "########", "#.####.#", " ###### ", " #    # "};
+    // Glimmox in twelve by eleven pixels.
+    static const std::vector<const char*> hero = {"  .      .  ", "   #    #   ", "    #  #    ",
+                                                  "   ######   ", "  ########  ", " ##..##..## ",
+                                                  " ##.*##.*## ", " ########## ", " ###****### ",
+                                                  "  ########  ", "   ##  ##   "};
     static const std::vector<const char*> brick = {"########", "#...#...", "########", "..#...#."};
     for (float x = 0; x < W; x += 64)
         pixels(c, x, 620, 8, brick, hex(0xd86a2a), hex(0x6a2a10));
@@ -928,10 +966,10 @@ void takingLives(Canvas& c) {
     fill(c, caption("SCORE 002011", Typeface::Mono, 40, 200, 60), solid(white));
     fill(c, caption("LIVES", Typeface::Mono, 40, 860, 60), solid(white));
     // Hearts to catch, the hero in mid-jump, a "+1UP".
-    for (Point p : {Point{300, 420}, Point{560, 260}, Point{1000, 400}})
+    for (Point p : {Point{250, 330}, Point{530, 170}, Point{1000, 320}})
         pixels(c, p.x, p.y, 12, heart, hex(0xff2a4a), {});
-    pixels(c, 620, 380, 14, hero, hex(0x62c93c), hex(0xffffff));
-    fill(c, caption("+1UP", Typeface::Mono, 44, 620, 230), solid(hex(0x7aff6a)));
+    pixels(c, 598, 290, 14, hero, hex(0x62c93c), hex(0xffffff));
+    fill(c, caption("+1UP", Typeface::Mono, 44, 572, 135), solid(hex(0x7aff6a)));
     const Path title = caption("TAKING LIVES", Typeface::Mono, 120, W / 2, 530, 1100);
     drawTitle(c, title, topDown(title, {{0, hex(0xfff36a)}, {1, hex(0xff8a2a)}}), hex(0xd8202a), 6,
               8);
@@ -981,7 +1019,8 @@ const std::vector<Picture>& pictures() {
         {"Data/Ostravel.png", FileKind::Png, 1280, 720, ostravelCard},
         {"Data/Presents.png", FileKind::Png, 1280, 720, presentsCard},
         {"Data/CreditsBackground.png", FileKind::OpaquePng, 1280, 720, creditsBackground},
-        {"Data/Graphics.png", FileKind::Png, 1280, 720, [](Canvas& c) { roleCard(c, "Graphics"); }},
+        {"Data/Graphics.png", FileKind::Png, 1280, 720,
+         [](Canvas& c) { roleCard(c, "Graphics", paletteIcon); }},
         {"Data/ZPT.png", FileKind::Png, 1280, 720, [](Canvas& c) { nameCard(c, "ZPT"); }},
         {"Data/Credits2Background.png", FileKind::OpaquePng, 1280, 720, credits2Background},
         {"Data/LondonBackground.png", FileKind::OpaquePng, 1280, 720, londonBackground},
@@ -989,9 +1028,11 @@ const std::vector<Picture>& pictures() {
         {"Data/AtVM2011.png", FileKind::Png, 1280, 720, atVm2011Card},
         {"Data/Called.png", FileKind::Png, 1280, 720, calledCard},
         {"Data/Didovari.png", FileKind::Png, 1280, 720, [](Canvas& c) { nameCard(c, "Didovari"); }},
-        {"Data/Music.png", FileKind::Png, 1280, 720, [](Canvas& c) { roleCard(c, "Music"); }},
+        {"Data/Music.png", FileKind::Png, 1280, 720,
+         [](Canvas& c) { roleCard(c, "Music", notesIcon); }},
         {"Data/KeB.png", FileKind::Png, 1280, 720, [](Canvas& c) { nameCard(c, "KeB"); }},
-        {"Data/Code.png", FileKind::Png, 1280, 720, [](Canvas& c) { roleCard(c, "Code"); }},
+        {"Data/Code.png", FileKind::Png, 1280, 720,
+         [](Canvas& c) { roleCard(c, "Code", bracketsIcon); }},
         {"Data/HappyPonderosa.png", FileKind::OpaquePng, 1280, 720, happyPonderosa},
         {"Data/Cart2.png", FileKind::OpaquePng, 1280, 720, [](Canvas& c) { cartRace(c, 2); }},
         {"Data/Cart4.png", FileKind::OpaquePng, 1280, 720, cart4},
