@@ -350,7 +350,7 @@ bool writeDrusk(const std::string& dir) {
         sphere(m, tips, {side * 0.2f, 1.68f, 0}, 0.08f, 8, 12);
     }
 
-    // Last, so that it lies over the pilot in a reader's eyes as in the show's.
+    // The glass comes last in the file, so that it blends over the pilot and the deck.
     lathe(m, group(m, "dome", "Glass"), sphereProfile(1.3f, 12, pi / 2, pi), around, {0, 0.62f, 0});
 
     moveAll(m, {0, -0.585f, 0}); // the box from -0.76 to 1.92 centred on the origin

@@ -62,6 +62,7 @@ Path hills(uint32_t seed, float base, float low, float high, int bumps, float bo
 
 // ---- Cards (transparent outside their lettering) ----------------------------------------------
 
+// A gradient from the top of `text` to its bottom.
 Paint topDown(const Path& text, Stops stops) {
     const Box box = bounds(text);
     return vertical(box.top, box.bottom, std::move(stops));
@@ -69,7 +70,6 @@ Paint topDown(const Path& text, Stops stops) {
 
 const Stops gold = {{0, hex(0xfff6a0)}, {0.5f, hex(0xffc21f)}, {1, hex(0xff6a1f)}};
 const Stops ice = {{0, hex(0xffffff)}, {0.55f, hex(0xb8f4ff)}, {1, hex(0x38c8ff)}};
-const Stops candy = {{0, hex(0xfff0fa)}, {0.5f, hex(0xff8ad0)}, {1, hex(0xd62c9c)}};
 
 // Little pictures either side of a role: a palette, notes, brackets, each about 100 pixels.
 void paletteIcon(Canvas& c, float x, float y) {
@@ -84,7 +84,7 @@ void paletteIcon(Canvas& c, float x, float y) {
 }
 
 void notesIcon(Canvas& c, float x, float y) {
-    const Style style = styled(topDown(rect(0, y - 50, 1, 100), ice), ink, 5);
+    const Style style = styled(vertical(y - 50, y + 50, ice), ink, 5);
     Path notes = ellipse(x - 24, y + 32, 17, 12, -0.4f) + ellipse(x + 26, y + 24, 17, 12, -0.4f);
     notes += rect(x - 11, y - 42, 7, 74) + rect(x + 39, y - 50, 7, 74);
     notes += polygon({{x - 11, y - 42}, {x + 46, y - 50}, {x + 46, y - 34}, {x - 11, y - 26}});
@@ -305,7 +305,7 @@ void sky(Canvas& c, float horizon, Stops stops) {
     fill(c, vertical(0, horizon, std::move(stops)));
 }
 
-// A sun with a face, its rays turned by `turn`.
+// A sun with a face and twelve rays, `r` the radius of its disc.
 void smilingSun(Canvas& c, Point p, float r) {
     Path rays;
     for (int i = 0; i < 12; ++i) {
