@@ -43,6 +43,17 @@ for card in Graphics ZPT Didovari Music KeB Code; do
     scene "credits: $card (model in the middle)" Credits2Background.png "$card.png"
 done
 
+# The portrait, 720 texels wide on 720 pixels: at 53 s it has risen 253 pixels over London,
+# from 55.5 s it stands centred alone.
+n=$((n + 1))
+convert "$data/LondonBackground.png" \( "$data/cyglimmox_wadawda.png" -crop 720x720+0+536 +repage \) \
+    -geometry +280+0 -composite -resize 640x360 -set label "53 s: rising over London" \
+    "$(printf '%s/b%02d.png' "$work" "$n")"
+n=$((n + 1))
+convert -size 1280x720 xc:black \( "$data/cyglimmox_wadawda.png" -crop 720x720+0+283 +repage \) \
+    -geometry +280+0 -composite -resize 640x360 -set label "55.5-59 s: centred" \
+    "$(printf '%s/b%02d.png' "$work" "$n")"
+
 montage "$work"/a*.png "$work"/b*.png -tile 4x -geometry 640x360+8+8 -pointsize 22 \
-    -background '#3a3a3a' -fill white "$out/contact-sheet.png"
+    -background "#3a3a3a" -fill white -depth 8 "$out/contact-sheet.png"
 echo "$out/contact-sheet.png"

@@ -1,5 +1,4 @@
-// The committed data: every picture at its size, cards see-through where the show looks through
-// them, the models in the OBJ subset, and the generator making the same bytes again.
+// The committed data: picture sizes, see-through cards, the OBJ subset, the same bytes again.
 #include "tests/support.h"
 #include "tools/tools.h"
 

@@ -1,5 +1,4 @@
-// Figures shared by several pictures: Glimmox, Cart, the Ostravel logo, a television, trees,
-// a horse, clouds, hearts and title lettering.
+// Figures shared by several pictures: Glimmox, Cart, the logo, a television, trees, a horse.
 #include "tools/tools.h"
 
 #include <algorithm>
