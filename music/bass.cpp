@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <array>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -142,7 +141,11 @@ bool readFile(const char* path, DWORD offset, DWORD length, std::vector<uint8_t>
     in.seekg(offset);
     if (!in) return false;
     if (length == 0) {
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        // Through istream::read, which turns a read error (a directory, say) into a failed
+        // stream; reading the buffer directly would let the exception escape.
+        char chunk[64 * 1024];
+        while (in.read(chunk, sizeof chunk) || in.gcount() > 0)
+            bytes.insert(bytes.end(), chunk, chunk + in.gcount());
     } else {
         bytes.resize(length);
         in.read(reinterpret_cast<char*>(bytes.data()), length);
