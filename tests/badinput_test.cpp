@@ -1,6 +1,8 @@
 // Bad data files: empty, cut short, garbage, directories, binary junk, very long lines, huge
 // indices, NaN and infinite numbers. Each gives its message or reads silently, and goes on.
 #include "assets/assets.h"
+#include "music/music.h"
+#include "tests/mp3.h"
 #include "tests/support.h"
 
 #include <GL/gl.h>
@@ -9,6 +11,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -377,6 +380,90 @@ TEST_F(BadMtlTest, MapsOfBrokenPicturesGiveOneMessageEachAndStayAttached) {
                                m.mapBump.get(), m.mapDissolve.get()}) {
         ASSERT_NE(map, nullptr);
         EXPECT_EQ(map->glName, 0u);
+    }
+}
+
+// ---- MP3 files ------------------------------------------------------------------------------
+
+namespace {
+
+class BadMp3Test : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        ASSERT_TRUE(writeToneMp3(tmp.path("good.mp3"), 44100, 2, 44100, sineTone(440, 0.5)));
+        goodMp3 = readText(tmp.path("good.mp3"));
+        ASSERT_GT(goodMp3.size(), 4000u);
+    }
+    void TearDown() override { BASS_Free(); }
+
+    // Starts the music on `name` and returns what went to standard error; the library is
+    // released again afterwards, ready for the next start.
+    std::string start(const std::string& name) {
+        testing::internal::CaptureStderr();
+        musicStart(tmp.path(name).c_str());
+        const std::string messages = testing::internal::GetCapturedStderr();
+        const QWORD position = BASS_ChannelGetPosition(musicStream);
+        started = musicStream != 0;
+        if (started) { // what the main loop asks of a stream that opened
+            EXPECT_NE(position, QWORD(-1));
+            EXPECT_NE(musicFetchSpectrum(spectrum), DWORD(-1));
+            musicSeekForward();
+            musicSeekBack();
+        }
+        BASS_Free();
+        return messages;
+    }
+
+    TempDir tmp;
+    std::string goodMp3;
+    bool started = false;
+};
+
+const char noMusic[] = "ERROR: Bass file loading failed!\n"
+                       "ERROR: Music failed to play!\n"
+                       "ERROR: Failed to start song at the start\n";
+
+} // namespace
+
+TEST_F(BadMp3Test, EmptyGarbageAndNonMp3FilesGiveTheThreeMessages) {
+    const std::string id3Only =
+        std::string("ID3\x03\x00\x00\x00\x00\x00\x0a", 10) + std::string(10, '\0');
+    const std::pair<const char*, std::string> files[] = {
+        {"empty.mp3", ""},
+        {"garbage.mp3", junk(20000, 21)},
+        {"text.mp3", "this is not music\n"},
+        {"frame-header-only.mp3", goodMp3.substr(goodMp3.size() / 2, 4)},
+        {"tag-only.mp3", id3Only},
+        {"picture.mp3", "\x89PNG\r\n\x1a\n" + junk(500, 22)},
+    };
+    for (const auto& [name, bytes] : files) {
+        writeText(tmp.path(name), bytes);
+        EXPECT_EQ(start(name), noMusic) << name;
+        EXPECT_FALSE(started) << name;
+    }
+    std::filesystem::create_directory(tmp.path("folder.mp3"));
+    EXPECT_EQ(start("folder.mp3"), noMusic);
+    EXPECT_EQ(start("absent.mp3"), noMusic);
+}
+
+// A decoder finds its way into the frames of a file that is cut short or damaged: such a file
+// plays what it has, quietly.
+TEST_F(BadMp3Test, CutShortOrDamagedFilesPlayWhatTheyHave) {
+    std::string damaged = goodMp3;
+    const std::string noise = junk(1500, 23);
+    damaged.replace(damaged.size() / 3, noise.size(), noise);
+    const std::pair<const char*, std::string> files[] = {
+        {"half.mp3", goodMp3.substr(0, goodMp3.size() / 2)},
+        {"cut-mid-frame.mp3", goodMp3.substr(0, goodMp3.size() - 7)},
+        {"damaged.mp3", damaged},
+        {"junk-before.mp3", junk(3000, 24) + goodMp3},
+        {"junk-after.mp3", goodMp3 + junk(3000, 25)},
+    };
+    for (const auto& [name, bytes] : files) {
+        writeText(tmp.path(name), bytes);
+        EXPECT_EQ(start(name), "") << name;
+        EXPECT_TRUE(started) << name;
     }
 }
 
