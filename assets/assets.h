@@ -1,6 +1,7 @@
 // Textures, Wavefront OBJ models with their MTL materials, and model drawing.
 #pragma once
 
+#include <iosfwd>
 #include <memory>
 #include <string>
 #include <vector>
@@ -88,6 +89,41 @@ class Model {
     bool scaled = false;
     bool loaded = false;
     std::string path;
+
+  private:
+    // The positions as the file gave them, kept while `scaled`: draw() puts them back exactly,
+    // so stretching frame after frame never lets rounding error pile up.
+    std::vector<Float3> unscaledVertices;
 };
 
 void drawFace(const Face& face);
+
+// ---- Reading the OBJ and MTL text formats -------------------------------------------------
+
+// One line of a text file with a read position. `reachedEnd` is set by the first read that
+// looks past the last character, as a stream's end-of-file flag would be; the OBJ face reader
+// relies on exactly that moment.
+struct TextLine {
+    std::string text;
+    size_t pos = 0;
+    bool reachedEnd = false;
+};
+
+// The next line, of any length; a carriage return just before the line feed is dropped.
+// False when the file has no further line.
+bool readLine(std::istream& in, TextLine& line);
+
+// Words are separated by white space, which every read skips first. A number that cannot be
+// read leaves `value` as it was and consumes only that white space (an integer of more digits
+// than fit is consumed all the same).
+std::string readWord(TextLine& line); // empty when no word is left
+bool readFloat(TextLine& line, float& value);
+// Reads up to `count` numbers into values[0..count), stopping at the first that cannot be read,
+// which leaves it and the rest as they were. Returns how many were read.
+int readFloats(TextLine& line, float* values, int count);
+bool readInteger(TextLine& line, long long& value);
+int readChar(TextLine& line); // -1 at the end of the line
+void putBack(TextLine& line); // undoes the last readChar() that returned a character
+
+// The path up to and including its last slash or backslash; empty when it has neither.
+std::string directoryOf(const std::string& path);
