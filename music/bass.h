@@ -33,3 +33,8 @@ BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos);
 QWORD BASS_ChannelGetPosition(DWORD handle); // (QWORD)-1 on failure
 double BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos);
 DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length); // (DWORD)-1 on failure
+
+// Not a call of the player proper: the byte position of the next frame this stream hands to the
+// output, which is what a plain counter in the audio callback would report as its position. For
+// measuring the clock against it.
+QWORD bassHandedPosition(DWORD handle); // (QWORD)-1 on failure

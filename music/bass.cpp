@@ -1,0 +1,301 @@
+// Our audio library: streams decoded when opened, mixed in SDL's audio callback, and their clocks.
+#include "music/bass.h"
+
+#include "music/core.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+constexpr size_t maxStreams = 16;
+// 1024 frames are 23 ms at 44100 Hz. The clock is as smooth with any size; the delay between
+// playing and hearing grows with it.
+constexpr Uint16 outputBufferFrames = 1024;
+// Right after a callback, SDL 1.2 holds this many of its buffers, the one just filled included,
+// before the next frame is heard: it primes the device with two and then refills one at a time.
+constexpr uint32_t queuedBuffers = 2;
+// Room for the largest callback SDL may ask for; larger requests get silence beyond it.
+constexpr size_t mixCapacityFrames = 16384;
+
+struct Stream {
+    HSTREAM handle = 0;
+    DecodedAudio audio; // never changed after opening, so the callback reads it freely
+    // The rest is shared with the audio callback, under audioLock.
+    bool playing = false; // set by the first play; a stream that ran out stays "playing" at its end
+    uint64_t cursor = 0;  // the next file frame for the device, in 32.32 fixed point
+    uint64_t step = 0;    // file frames per output frame, in 32.32 fixed point
+    StreamClock clock;
+
+    uint32_t bytesPerFrame() const { return uint32_t(audio.channels) * sizeof(int16_t); }
+};
+
+enum class Output { none, silent, sdl };
+
+// Everything below is shared with the audio callback and guarded by audioLock, except `output`,
+// which changes only in BASS_Init and BASS_Free while no callback runs.
+std::mutex audioLock;
+Output output = Output::none;
+int outputRate = 0;
+bool outputPaused = false;
+DeviceClock deviceClock;
+std::array<std::unique_ptr<Stream>, maxStreams> streams;
+std::vector<int32_t> mixBuffer; // interleaved stereo; sized before the callback starts
+HSTREAM lastHandle = 0;         // handles are never reused, not even after BASS_Free
+
+using Lock = std::lock_guard<std::mutex>;
+
+// audioLock held. Null for 0, an unknown handle, or when the library is not initialised.
+Stream* findStream(DWORD handle) {
+    if (handle == 0 || output == Output::none) return nullptr;
+    for (auto& stream : streams)
+        if (stream && stream->handle == handle) return stream.get();
+    return nullptr;
+}
+
+// audioLock held. The frame of `stream` being heard at `now`.
+uint64_t frameHeard(Stream& stream, double now) {
+    const double length = double(stream.audio.frames());
+    const double handed = output == Output::silent
+                              ? length
+                              : std::min(length, double(stream.cursor) / double(cursorOne));
+    const double ratio = double(stream.audio.rate) / outputRate;
+    return uint64_t(
+        streamClockRead(stream.clock, deviceClockHeard(deviceClock, now), ratio, handed));
+}
+
+// audioLock held. Puts `stream` at `frame`: running from there when it plays and the output is
+// not paused, standing there otherwise.
+void placeStream(Stream& stream, uint64_t frame, double now) {
+    stream.cursor = frame << cursorFractionBits;
+    if (!stream.playing || outputPaused) {
+        streamClockHold(stream.clock, frame);
+        return;
+    }
+    streamClockRun(stream.clock, frame);
+    // Without a device the frame is heard the moment it plays; with one, the callback that
+    // hands it out tells when.
+    if (output == Output::silent)
+        streamClockHanded(stream.clock, deviceClockHeard(deviceClock, now));
+}
+
+// SDL's audio thread. Takes no allocation and touches no file: it only mixes what was decoded.
+void fillOutput(void*, Uint8* bytes, int length) {
+    const double stamp = monotonicSeconds();
+    auto* out = reinterpret_cast<int16_t*>(bytes);
+    const size_t asked = size_t(std::max(length, 0)) / (2 * sizeof(int16_t));
+    if (asked == 0) return;
+    const Lock lock(audioLock);
+    const auto frames = uint32_t(std::min(asked, mixBuffer.size() / 2));
+    std::fill(mixBuffer.begin(), mixBuffer.begin() + 2 * frames, 0);
+    if (!outputPaused)
+        for (auto& stream : streams) {
+            if (!stream || !stream->playing) continue;
+            if ((stream->cursor >> cursorFractionBits) < stream->audio.frames())
+                streamClockHanded(stream->clock, double(deviceClock.handed));
+            resampleAdd(stream->audio, stream->cursor, stream->step, mixBuffer.data(), frames);
+        }
+    for (size_t i = 0; i < 2 * size_t(frames); ++i)
+        out[i] = int16_t(std::clamp<int32_t>(mixBuffer[i], -32768, 32767));
+    std::fill(out + 2 * size_t(frames), out + 2 * asked, int16_t(0));
+
+    if (asked != size_t(deviceClock.period)) { // SDL chose another buffer size than asked for
+        const uint64_t handed = deviceClock.handed;
+        deviceClock = makeDeviceClock(outputRate, uint32_t(asked), uint32_t(queuedBuffers * asked));
+        deviceClock.handed = handed;
+    }
+    deviceClockCallback(deviceClock, stamp, deviceClock.handed + asked);
+}
+
+bool openSdlOutput(DWORD rate) {
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) < 0) return false;
+    {
+        const Lock lock(audioLock);
+        mixBuffer.assign(2 * mixCapacityFrames, 0);
+        deviceClock = makeDeviceClock(rate, outputBufferFrames, queuedBuffers * outputBufferFrames);
+    }
+    SDL_AudioSpec wanted{};
+    wanted.freq = int(rate);
+    wanted.format = AUDIO_S16SYS;
+    wanted.channels = 2;
+    wanted.samples = outputBufferFrames;
+    wanted.callback = fillOutput;
+    // No `obtained` format: SDL converts our format to the device's, so the callback always gets
+    // 16-bit stereo at `rate`.
+    if (SDL_OpenAudio(&wanted, nullptr) < 0) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return false;
+    }
+    return true;
+}
+
+bool readFile(const char* path, DWORD offset, DWORD length, std::vector<uint8_t>& bytes) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    in.seekg(offset);
+    if (!in) return false;
+    if (length == 0) {
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } else {
+        bytes.resize(length);
+        in.read(reinterpret_cast<char*>(bytes.data()), length);
+        bytes.resize(size_t(in.gcount()));
+    }
+    return !bytes.empty();
+}
+
+} // namespace
+
+BOOL BASS_Init(int device, DWORD freq, DWORD, void*, void*) {
+    if (output != Output::none) return FALSE;
+    if (freq < 1000 || freq > 384000) return FALSE;
+    if (device == 0) {
+        const Lock lock(audioLock);
+        deviceClock = makeIdealClock(freq, monotonicSeconds());
+        outputRate = int(freq);
+        outputPaused = false;
+        output = Output::silent;
+        return TRUE;
+    }
+    if (device != 1 && device != -1) return FALSE;
+    if (!openSdlOutput(freq)) return FALSE;
+    {
+        const Lock lock(audioLock);
+        outputRate = int(freq);
+        outputPaused = false;
+        output = Output::sdl;
+    }
+    SDL_PauseAudio(0); // the device runs from now until BASS_Free; pausing is ours to do
+    return TRUE;
+}
+
+BOOL BASS_Free() {
+    if (output == Output::none) return FALSE;
+    if (output == Output::sdl) {
+        SDL_CloseAudio(); // waits for the callback, so it must not hold audioLock here
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+    const Lock lock(audioLock);
+    for (auto& stream : streams)
+        stream.reset();
+    mixBuffer.clear();
+    mixBuffer.shrink_to_fit();
+    outputPaused = false;
+    output = Output::none;
+    return TRUE;
+}
+
+BOOL BASS_Start() {
+    const Lock lock(audioLock);
+    if (output == Output::none) return FALSE;
+    if (!outputPaused) return TRUE;
+    outputPaused = false;
+    const double now = monotonicSeconds();
+    for (auto& stream : streams)
+        if (stream && stream->playing) placeStream(*stream, stream->clock.anchor, now);
+    return TRUE;
+}
+
+BOOL BASS_Pause() {
+    const Lock lock(audioLock);
+    if (output == Output::none) return FALSE;
+    if (outputPaused) return TRUE;
+    outputPaused = true;
+    const double now = monotonicSeconds();
+    // Each stream is held where it is heard, so that playing on repeats nothing and skips nothing.
+    for (auto& stream : streams)
+        if (stream && stream->playing) placeStream(*stream, frameHeard(*stream, now), now);
+    return TRUE;
+}
+
+HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, DWORD offset, DWORD length, DWORD) {
+    if (file == nullptr || output == Output::none) return 0;
+    std::vector<uint8_t> bytes;
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+    if (mem) {
+        data = static_cast<const uint8_t*>(file) + offset;
+        size = length;
+    } else {
+        if (!readFile(static_cast<const char*>(file), offset, length, bytes)) return 0;
+        data = bytes.data();
+        size = bytes.size();
+    }
+    // Decoding the whole file here is what makes every position exact, with or without
+    // BASS_STREAM_PRESCAN.
+    auto stream = std::make_unique<Stream>();
+    if (!decodeMp3(data, size, stream->audio)) return 0;
+
+    const Lock lock(audioLock);
+    stream->step = cursorStep(stream->audio.rate, outputRate);
+    streamClockHold(stream->clock, 0);
+    for (auto& slot : streams)
+        if (!slot) {
+            if (++lastHandle == 0) ++lastHandle;
+            stream->handle = lastHandle;
+            slot = std::move(stream);
+            return slot->handle;
+        }
+    return 0;
+}
+
+BOOL BASS_ChannelPlay(DWORD handle, BOOL restart) {
+    const Lock lock(audioLock);
+    Stream* stream = findStream(handle);
+    if (stream == nullptr) return FALSE;
+    if (stream->playing && !restart) return TRUE;
+    const uint64_t frame = restart ? 0 : stream->clock.anchor; // a stopped stream stands there
+    stream->playing = true;
+    placeStream(*stream, frame, monotonicSeconds());
+    return TRUE;
+}
+
+BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos) {
+    const Lock lock(audioLock);
+    Stream* stream = findStream(handle);
+    if (stream == nullptr) return FALSE;
+    // A position before the start arrives as a huge number and fails here too.
+    if (pos > stream->audio.frames() * stream->bytesPerFrame()) return FALSE;
+    placeStream(*stream, pos / stream->bytesPerFrame(), monotonicSeconds());
+    return TRUE;
+}
+
+QWORD BASS_ChannelGetPosition(DWORD handle) {
+    const Lock lock(audioLock);
+    Stream* stream = findStream(handle);
+    if (stream == nullptr) return QWORD(-1);
+    return frameHeard(*stream, monotonicSeconds()) * stream->bytesPerFrame();
+}
+
+double BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos) {
+    const Lock lock(audioLock);
+    Stream* stream = findStream(handle);
+    if (stream == nullptr) return -1;
+    return double(pos) / (double(stream->audio.rate) * stream->bytesPerFrame());
+}
+
+DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
+    if (buffer == nullptr || length != BASS_DATA_FFT1024) return DWORD(-1);
+    const Lock lock(audioLock);
+    Stream* stream = findStream(handle);
+    if (stream == nullptr) return DWORD(-1);
+    spectrumAt(stream->audio, frameHeard(*stream, monotonicSeconds()), static_cast<float*>(buffer));
+    return fftFrames * stream->bytesPerFrame();
+}
+
+QWORD bassHandedPosition(DWORD handle) {
+    const Lock lock(audioLock);
+    Stream* stream = findStream(handle);
+    if (stream == nullptr) return QWORD(-1);
+    if (output == Output::silent)
+        return frameHeard(*stream, monotonicSeconds()) * stream->bytesPerFrame();
+    const uint64_t frame = std::min(stream->cursor >> cursorFractionBits, stream->audio.frames());
+    return frame * stream->bytesPerFrame();
+}

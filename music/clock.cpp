@@ -1,0 +1,97 @@
+// The listener's clock: which output frame and which file frame are being heard at a moment.
+#include "music/core.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+namespace {
+
+// Bandwidth of the loop that smooths the callback stamps. Lower follows scheduling jitter less
+// and the device's true rate more slowly; at 1 Hz a stamp late by 1 ms moves the clock by about
+// 0.2 ms, and a rate off by 1% is followed within about a second.
+constexpr double loopBandwidthHz = 1.0;
+
+} // namespace
+
+double monotonicSeconds() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+DeviceClock makeDeviceClock(double rate, uint32_t period, uint32_t queued) {
+    DeviceClock clock;
+    clock.rate = rate;
+    clock.period = period;
+    clock.queued = queued;
+    clock.periodSeconds = period / rate;
+    const double omega = 2 * M_PI * loopBandwidthHz * clock.periodSeconds;
+    clock.loopB = std::sqrt(2.0) * omega;
+    clock.loopC = omega * omega;
+    return clock;
+}
+
+DeviceClock makeIdealClock(double rate, double now) {
+    DeviceClock clock = makeDeviceClock(rate, 1, 0);
+    clock.ideal = true;
+    clock.idealStart = now;
+    return clock;
+}
+
+void deviceClockCallback(DeviceClock& clock, double stamp, uint64_t handed) {
+    const double nominal = clock.period / clock.rate;
+    const double error = stamp - clock.t1;
+    // A callback half a period early is the device filling its queue in a burst (at the start,
+    // or after a stall); one two periods late is a stall. Anything between is scheduling jitter,
+    // which the loop absorbs.
+    if (!clock.started || error < -nominal / 2 || error > 2 * nominal) {
+        // The loop starts afresh from this stamp with the period it has learnt.
+        clock.t0 = stamp;
+        clock.t1 = stamp + clock.periodSeconds;
+        clock.started = true;
+    } else {
+        clock.t0 = clock.t1;
+        clock.t1 += clock.loopB * error + clock.periodSeconds;
+        clock.periodSeconds += clock.loopC * error;
+        clock.periodSeconds = std::clamp(clock.periodSeconds, nominal / 2, nominal * 2);
+    }
+    clock.handed = handed;
+}
+
+double deviceClockHeard(const DeviceClock& clock, double now) {
+    if (clock.ideal) return (now - clock.idealStart) * clock.rate;
+    if (!clock.started) return -clock.queued;
+    const double handed = double(clock.handed);
+    const double heard =
+        handed - clock.queued + (now - clock.t0) / (clock.t1 - clock.t0) * clock.period;
+    return std::min(heard, handed);
+}
+
+void streamClockHold(StreamClock& clock, uint64_t frame) {
+    clock.anchor = frame;
+    clock.running = false;
+    clock.runHanded = false;
+    clock.lastReading = double(frame);
+}
+
+void streamClockRun(StreamClock& clock, uint64_t frame) {
+    streamClockHold(clock, frame);
+    clock.running = true;
+}
+
+void streamClockHanded(StreamClock& clock, double outputFrame) {
+    if (!clock.running || clock.runHanded) return;
+    clock.runHanded = true;
+    clock.runStart = outputFrame;
+}
+
+double streamClockRead(StreamClock& clock, double heardOutput, double fileFramesPerOutputFrame,
+                       double limit) {
+    const double anchor = double(clock.anchor);
+    if (!clock.running || !clock.runHanded) return anchor;
+    double reading = anchor + (heardOutput - clock.runStart) * fileFramesPerOutputFrame;
+    reading = std::min(reading, std::max(anchor, limit));
+    reading = std::max({reading, anchor, clock.lastReading});
+    clock.lastReading = reading;
+    return reading;
+}
