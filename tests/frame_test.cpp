@@ -21,17 +21,39 @@ constexpr QWORD bytesPerFrame = 4;
 
 // Every texture slot, so that each gets a flat colour of its own.
 Texture** const allSlots[] = {
-    &texDidovari,          &texHappyPonderosa,   &texCart2,
-    &texCart4,             &texAtVM2011,         &texGlimmoxZuror,
-    &texCalled,            &texCode,             &texDidovari2,
-    &texZPT,               &texGraphics,         &texOstravel,
-    &texMusic,             &texPresents,         &texKeB,
-    &texCreditsBackground, &texCredits2Background, &texLondonBackground,
-    &texCartenitrucken,    &texCocacolaboks,     &texCommercialbreak,
-    &texCommercialbreakColaboks, &texIbiza,      &texRome,
-    &texMeatAndGold,       &texRanch,            &texGlimmoxOnTV,
-    &texGlimmoxOnTV2,      &texGlimmoxOnTV3,     &texCyglimmoxWadawda,
-    &texCartypaahest,      &texGlimmoxAndTheGays, &texTakingLives,
+    &texDidovari,
+    &texHappyPonderosa,
+    &texCart2,
+    &texCart4,
+    &texAtVM2011,
+    &texGlimmoxZuror,
+    &texCalled,
+    &texCode,
+    &texDidovari2,
+    &texZPT,
+    &texGraphics,
+    &texOstravel,
+    &texMusic,
+    &texPresents,
+    &texKeB,
+    &texCreditsBackground,
+    &texCredits2Background,
+    &texLondonBackground,
+    &texCartenitrucken,
+    &texCocacolaboks,
+    &texCommercialbreak,
+    &texCommercialbreakColaboks,
+    &texIbiza,
+    &texRome,
+    &texMeatAndGold,
+    &texRanch,
+    &texGlimmoxOnTV,
+    &texGlimmoxOnTV2,
+    &texGlimmoxOnTV3,
+    &texCyglimmoxWadawda,
+    &texCartypaahest,
+    &texGlimmoxAndTheGays,
+    &texTakingLives,
     &texSplatt,
 };
 constexpr int slotCount = sizeof allSlots / sizeof allSlots[0];
@@ -47,10 +69,14 @@ const Rgba black{0, 0, 0, 255};
 const Rgba transparent{0, 0, 0, 0};
 
 // A model pixel: lit yellow, so no blue, unlike every slot colour.
-bool isModel(const Rgba& p) { return p.b < 40 && p.r > 30 && std::abs(p.r - p.g) < 30; }
+bool isModel(const Rgba& p) {
+    return p.b < 40 && p.r > 30 && std::abs(p.r - p.g) < 30;
+}
 
 // Column x of the landscape quad's texture, for a texture `width` texels wide.
-int texelColumn(int x, int width) { return x * width / 1280; }
+int texelColumn(int x, int width) {
+    return x * width / 1280;
+}
 
 class FrameTest : public ::testing::Test {
   protected:
@@ -139,10 +165,10 @@ class FrameTest : public ::testing::Test {
 #define EXPECT_COLOUR(shot, x, y, colour)                                                          \
     do {                                                                                           \
         const Rgba seen = (shot).at(x, y), wanted = (colour);                                      \
-        EXPECT_TRUE(near(seen, wanted)) << "at (" << (x) << ", " << (y) << "): " << int(seen.r)   \
-                                        << " " << int(seen.g) << " " << int(seen.b) << ", not "    \
-                                        << int(wanted.r) << " " << int(wanted.g) << " "            \
-                                        << int(wanted.b);                                          \
+        EXPECT_TRUE(near(seen, wanted))                                                            \
+            << "at (" << (x) << ", " << (y) << "): " << int(seen.r) << " " << int(seen.g) << " "   \
+            << int(seen.b) << ", not " << int(wanted.r) << " " << int(wanted.g) << " "             \
+            << int(wanted.b);                                                                      \
     } while (0)
 
 } // namespace
@@ -217,7 +243,7 @@ TEST_F(FrameTest, CreditsShowTheModelBetweenBackgroundAndEachCard) {
         double start, end;
         Texture** slot;
     };
-    const Card cards[] = {{11.1, 12.2, &texGraphics}, {12.2, 13.3, &texZPT},
+    const Card cards[] = {{11.1, 12.2, &texGraphics},  {12.2, 13.3, &texZPT},
                           {13.3, 14.3, &texDidovari2}, {14.3, 15.4, &texMusic},
                           {15.4, 16.5, &texKeB},       {16.5, 17.5, &texCode},
                           {17.5, 18.5, &texDidovari2}};
@@ -227,7 +253,8 @@ TEST_F(FrameTest, CreditsShowTheModelBetweenBackgroundAndEachCard) {
     }
     for (const Card& card : cards) {
         for (bool last : {false, true}) {
-            SCOPED_TRACE(::testing::Message() << "card from " << card.start << (last ? " end" : ""));
+            SCOPED_TRACE(::testing::Message()
+                         << "card from " << card.start << (last ? " end" : ""));
             if (last)
                 justBefore(card.end);
             else
@@ -252,7 +279,8 @@ TEST_F(FrameTest, SpectrumBinTwoStretchesTheModelAlongItsXAxis) {
     auto modelWidth = [&] {
         const Screenshot shot = show();
         int width = 0;
-        for (int x = 0; x < shot.width; ++x) width += isModel(shot.at(x, 360)) ? 1 : 0;
+        for (int x = 0; x < shot.width; ++x)
+            width += isModel(shot.at(x, 360)) ? 1 : 0;
         return width;
     };
     at(18);
@@ -274,14 +302,22 @@ TEST_F(FrameTest, EachPictureFromItsStartToItsEnd) {
         Texture** slot;
     };
     const Picture pictures[] = {
-        {18.5, 26.3, &texHappyPonderosa}, {26.3, 29, &texCart2},
-        {29, 31, &texCart4},              {31, 37, &texRanch},
-        {37, 40, &texMeatAndGold},        {40, 42, &texCommercialbreak},
-        {42, 44, &texGlimmoxOnTV},        {44, 46, &texGlimmoxOnTV3},
-        {46, 48, &texGlimmoxOnTV2},       {48, 49.5, &texRome},
-        {49.5, 50.5, &texIbiza},          {59, 63, &texCartypaahest},
-        {63, 67, &texTakingLives},        {67, 70, &texGlimmoxAndTheGays},
-        {70, 76, &texTakingLives},        {76, 79, &texCartenitrucken},
+        {18.5, 26.3, &texHappyPonderosa},
+        {26.3, 29, &texCart2},
+        {29, 31, &texCart4},
+        {31, 37, &texRanch},
+        {37, 40, &texMeatAndGold},
+        {40, 42, &texCommercialbreak},
+        {42, 44, &texGlimmoxOnTV},
+        {44, 46, &texGlimmoxOnTV3},
+        {46, 48, &texGlimmoxOnTV2},
+        {48, 49.5, &texRome},
+        {49.5, 50.5, &texIbiza},
+        {59, 63, &texCartypaahest},
+        {63, 67, &texTakingLives},
+        {67, 70, &texGlimmoxAndTheGays},
+        {70, 76, &texTakingLives},
+        {76, 79, &texCartenitrucken},
         {79, 80, &texSplatt},
     };
     for (const Picture& picture : pictures) {
@@ -305,9 +341,8 @@ class PortraitTest : public FrameTest {
         FrameTest::SetUp();
         splitSlot(&texLondonBackground, 64, 8, transparent, london);
         // 256 rows, the lowest 16 red: a band 2.68 * 16 / 256 = 0.1675 units tall.
-        texCyglimmoxWadawda = load("portrait", 16, 256, [=](int, int y) {
-            return y >= 240 ? red : portrait;
-        });
+        texCyglimmoxWadawda =
+            load("portrait", 16, 256, [=](int, int y) { return y >= 240 ? red : portrait; });
     }
     // Pixels from the bottom of the screen to the top of the red band at this time.
     static double bandTopAboveBottom(float seconds, bool drifting) {
@@ -324,7 +359,8 @@ class PortraitTest : public FrameTest {
 TEST_F(PortraitTest, From50To52ThreeWindowsStackInOrder) {
     at(50);
     Screenshot shot = show();
-    for (int x : {60, 200, 640, 1200}) EXPECT_COLOUR(shot, x, 360, colourOf(&texIbiza));
+    for (int x : {60, 200, 640, 1200})
+        EXPECT_COLOUR(shot, x, 360, colourOf(&texIbiza));
     justBefore(50.5);
     shot = show();
     EXPECT_COLOUR(shot, 640, 360, colourOf(&texIbiza));
@@ -334,8 +370,8 @@ TEST_F(PortraitTest, From50To52ThreeWindowsStackInOrder) {
         at(t);
         shot = show();
         EXPECT_COLOUR(shot, 60, 360, colourOf(&texIbiza)); // window 21 under window 22
-        EXPECT_COLOUR(shot, 200, 360, london);              // window 22
-        EXPECT_COLOUR(shot, 640, 360, portrait);            // window 23 over both
+        EXPECT_COLOUR(shot, 200, 360, london);             // window 22
+        EXPECT_COLOUR(shot, 640, 360, portrait);           // window 23 over both
         EXPECT_COLOUR(shot, 1200, 360, london);
     }
     at(52);
