@@ -73,11 +73,6 @@ bool isModel(const Rgba& p) {
     return p.b < 40 && p.r > 30 && std::abs(p.r - p.g) < 30;
 }
 
-// Column x of the landscape quad's texture, for a texture `width` texels wide.
-int texelColumn(int x, int width) {
-    return x * width / 1280;
-}
-
 class FrameTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -174,19 +169,19 @@ class FrameTest : public ::testing::Test {
 } // namespace
 
 // Window 1 is the background with texOstravel over it; from 4.67 s texPresents lies on top.
-// texOstravel is transparent in its left quarter, half-transparent in its second quarter.
+// texOstravel is transparent in its left quarter, partly transparent in its second quarter.
 // texPresents is opaque in its right quarter only.
 TEST_F(FrameTest, OpeningCardsUpTo4_67AndPresentsFromThere) {
     const Rgba back = colourOf(&texCreditsBackground), card = colourOf(&texOstravel),
                presents = colourOf(&texPresents);
     texOstravel = load("ostravel", 64, 4, [=](int x, int) {
         if (x < 16) return transparent;
-        if (x < 32) return Rgba{card.r, card.g, card.b, 128};
+        if (x < 32) return Rgba{card.r, card.g, card.b, 160};
         return card;
     });
     splitSlot(&texPresents, 64, 48, transparent, presents);
     auto blend = [&](uint8_t over, uint8_t under) {
-        return uint8_t(std::lround((over * 128 + under * 127) / 255.0));
+        return uint8_t(std::lround((over * 160 + under * 95) / 255.0));
     };
     const Rgba half{blend(card.r, back.r), blend(card.g, back.g), blend(card.b, back.b), 255};
 
