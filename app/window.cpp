@@ -62,12 +62,14 @@ bool showLoadingScreen() {
     glLoadIdentity();
     glTranslatef(0, 0, -1.81f); // the image plane: the quad below just fills the 16:9 view
     glBindTexture(GL_TEXTURE_2D, loadingImage->glName);
+    // clang-format off
     glBegin(GL_QUADS);
         glTexCoord2f(0, 0); glVertex3f(-1.34f, -0.75f, 0);
         glTexCoord2f(1, 0); glVertex3f(1.34f, -0.75f, 0);
         glTexCoord2f(1, 1); glVertex3f(1.34f, 0.75f, 0);
         glTexCoord2f(0, 1); glVertex3f(-1.34f, 0.75f, 0);
     glEnd();
+    // clang-format on
     glFlush();
     SDL_GL_SwapBuffers();
     return true;

@@ -19,7 +19,9 @@ bool initImageLibrary() {
     return true;
 }
 
-Texture::Texture(const char* path) { load(path); }
+Texture::Texture(const char* path) {
+    load(path);
+}
 
 bool Texture::load(const char* path) {
     ilGenImages(1, &imageName);

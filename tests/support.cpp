@@ -73,7 +73,8 @@ void writeGreyImage(const std::string& path, int width, int height,
                     const std::function<uint8_t(int x, int y)>& grey) {
     std::vector<uint8_t> pixels(size_t(width) * height);
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) pixels[size_t(y) * width + x] = grey(x, y);
+        for (int x = 0; x < width; ++x)
+            pixels[size_t(y) * width + x] = grey(x, y);
     ILuint image = 0;
     ilGenImages(1, &image);
     ilBindImage(image);
@@ -84,7 +85,8 @@ void writeGreyImage(const std::string& path, int width, int height,
 }
 
 static void putLe(std::vector<uint8_t>& out, uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(uint8_t(value >> (8 * i)));
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(uint8_t(value >> (8 * i)));
 }
 
 void writePalettedBmp(const std::string& path, int width, int height, const Rgba palette[2],
@@ -104,9 +106,38 @@ void writePalettedBmp(const std::string& path, int width, int height, const Rgba
         f.push_back(c.b), f.push_back(c.g), f.push_back(c.r), f.push_back(0);
     }
     for (int row = height - 1; row >= 0; --row) {
-        for (int x = 0; x < stride; ++x) f.push_back(x < width ? uint8_t(index(x, row)) : 0);
+        for (int x = 0; x < stride; ++x)
+            f.push_back(x < width ? uint8_t(index(x, row)) : 0);
     }
     writeText(path, std::string(f.begin(), f.end()));
+}
+
+Image readImage(const std::string& path) {
+    static bool initialised = false;
+    if (!initialised) ilInit();
+    initialised = true;
+    const bool originSet = ilIsEnabled(IL_ORIGIN_SET);
+    const ILint originMode = ilGetInteger(IL_ORIGIN_MODE);
+    ilEnable(IL_ORIGIN_SET);
+    ilOriginFunc(IL_ORIGIN_UPPER_LEFT);
+
+    Image result;
+    ILuint image = 0;
+    ilGenImages(1, &image);
+    ilBindImage(image);
+    if (ilLoadImage(path.c_str()) && ilConvertImage(IL_RGBA, IL_UNSIGNED_BYTE)) {
+        result.width = ilGetInteger(IL_IMAGE_WIDTH);
+        result.height = ilGetInteger(IL_IMAGE_HEIGHT);
+        const uint8_t* data = ilGetData();
+        result.pixels.resize(size_t(result.width) * result.height);
+        for (size_t i = 0; i < result.pixels.size(); ++i)
+            result.pixels[i] = Rgba{data[4 * i], data[4 * i + 1], data[4 * i + 2], data[4 * i + 3]};
+    }
+    ilDeleteImages(1, &image);
+
+    ilOriginFunc(ILenum(originMode));
+    if (!originSet) ilDisable(IL_ORIGIN_SET);
+    return result;
 }
 
 void openTestWindow() {

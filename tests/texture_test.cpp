@@ -40,7 +40,8 @@ class TextureTest : public ::testing::Test {
 
 TEST_F(TextureTest, RgbGreyAndPalettedFilesBecomeRgbaWithTheirColours) {
     const Rgba red{255, 0, 0, 255}, green{0, 255, 0, 128};
-    writeImage(tmp.path("rgba.png"), 4, 2, [&](int x, int) { return x < 2 ? red : green; }, IL_PNG);
+    writeImage(
+        tmp.path("rgba.png"), 4, 2, [&](int x, int) { return x < 2 ? red : green; }, IL_PNG);
     writeGreyImage(tmp.path("grey.png"), 3, 3, [](int x, int) { return uint8_t(x * 100); });
     const Rgba palette[2] = {{10, 20, 30, 255}, {200, 150, 100, 255}};
     writePalettedBmp(tmp.path("pal.bmp"), 5, 4, palette, [](int x, int y) { return (x + y) % 2; });
@@ -74,7 +75,12 @@ TEST_F(TextureTest, RgbGreyAndPalettedFilesBecomeRgbaWithTheirColours) {
 }
 
 TEST_F(TextureTest, JpegLoads) {
-    writeImage(tmp.path("blue.jpg"), 16, 16, [](int, int) { return Rgba{0, 0, 255, 255}; }, IL_JPG);
+    writeImage(
+        tmp.path("blue.jpg"), 16, 16,
+        [](int, int) {
+            return Rgba{0, 0, 255, 255};
+        },
+        IL_JPG);
     Texture jpeg(tmp.path("blue.jpg").c_str());
     ASSERT_NE(jpeg.glName, 0u);
     const auto t = textureTexels(jpeg, 16, 16);
@@ -102,7 +108,12 @@ TEST_F(TextureTest, MissingFileGivesMessageAndEmptyRecordAndFreesTheImage) {
 }
 
 TEST_F(TextureTest, SameFileTwiceGivesTwoGlNames) {
-    writeImage(tmp.path("a.png"), 2, 2, [](int, int) { return Rgba{1, 2, 3, 255}; }, IL_PNG);
+    writeImage(
+        tmp.path("a.png"), 2, 2,
+        [](int, int) {
+            return Rgba{1, 2, 3, 255};
+        },
+        IL_PNG);
     Texture first(tmp.path("a.png").c_str()), second(tmp.path("a.png").c_str());
     EXPECT_NE(first.glName, 0u);
     EXPECT_NE(second.glName, 0u);
@@ -111,9 +122,14 @@ TEST_F(TextureTest, SameFileTwiceGivesTwoGlNames) {
 
 TEST_F(TextureTest, TextureMatrixIsTheMirrorAndTQuarterSamplesAQuarterUp) {
     // 64 rows; the row k rows up from the bottom has green 4k.
-    writeImage(tmp.path("ramp.png"), 1, 64, [](int, int y) { return Rgba{0, uint8_t(4 * (63 - y)), 0, 255}; },
-               IL_PNG);
-    writeImage(tmp.path("b.png"), 2, 2, [](int, int) { return Rgba{}; }, IL_PNG);
+    writeImage(
+        tmp.path("ramp.png"), 1, 64,
+        [](int, int y) {
+            return Rgba{0, uint8_t(4 * (63 - y)), 0, 255};
+        },
+        IL_PNG);
+    writeImage(
+        tmp.path("b.png"), 2, 2, [](int, int) { return Rgba{}; }, IL_PNG);
     Texture ramp(tmp.path("ramp.png").c_str());
     Texture other(tmp.path("b.png").c_str());
     Texture more(tmp.path("b.png").c_str());
@@ -121,7 +137,8 @@ TEST_F(TextureTest, TextureMatrixIsTheMirrorAndTQuarterSamplesAQuarterUp) {
     GLfloat m[16];
     glGetFloatv(GL_TEXTURE_MATRIX, m);
     const GLfloat mirror[16] = {1, 0, 0, 0, 0, -1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(m[i], mirror[i]) << i;
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(m[i], mirror[i]) << i;
     GLint mode = 0;
     glGetIntegerv(GL_MATRIX_MODE, &mode);
     EXPECT_EQ(mode, GL_MODELVIEW);
@@ -133,12 +150,14 @@ TEST_F(TextureTest, TextureMatrixIsTheMirrorAndTQuarterSamplesAQuarterUp) {
     glLoadIdentity();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glBindTexture(GL_TEXTURE_2D, ramp.glName);
+    // clang-format off
     glBegin(GL_QUADS);
         glTexCoord2f(0, 0.25f); glVertex3f(-1, -1, 0);
         glTexCoord2f(1, 0.25f); glVertex3f(1, -1, 0);
         glTexCoord2f(1, 0.25f); glVertex3f(1, 1, 0);
         glTexCoord2f(0, 0.25f); glVertex3f(-1, 1, 0);
     glEnd();
+    // clang-format on
     glFinish();
     // A quarter up is the edge between rows 15 and 16 from the bottom: green (60 + 64) / 2.
     const Rgba seen = readBackPixel(640, 360);

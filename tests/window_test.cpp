@@ -38,7 +38,8 @@ void expectShowState() {
     glGetDoublev(GL_PROJECTION_MATRIX, expected);
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
-    for (int i = 0; i < 16; ++i) EXPECT_NEAR(projection[i], expected[i], 1e-6) << i;
+    for (int i = 0; i < 16; ++i)
+        EXPECT_NEAR(projection[i], expected[i], 1e-6) << i;
 }
 
 // Runs the start-up steps up to the light from a directory holding Data/PlinketaLoading.png.
@@ -98,8 +99,9 @@ TEST(WindowTest, NoDisplayGivesTheInitMessage) {
 TEST_F(LoadingTest, LoadingImageFillsTheScreenUpright) {
     const Rgba top{250, 200, 0, 255}, bottom{0, 60, 250, 255};
     ilInit();
-    writeImage(tmp.path("Data/PlinketaLoading.png"), 160, 720,
-               [&](int, int y) { return y < 360 ? top : bottom; }, IL_PNG);
+    writeImage(
+        tmp.path("Data/PlinketaLoading.png"), 160, 720,
+        [&](int, int y) { return y < 360 ? top : bottom; }, IL_PNG);
     startUp();
     EXPECT_NE(loadingImage, nullptr);
     EXPECT_NE(loadingImage->glName, 0u);
