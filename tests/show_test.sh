@@ -108,4 +108,11 @@ xdotool keyup Escape
 start
 "$wmclose" "$window" || fail "cannot send the close request"
 expectCleanExit "a window close"
+
+# Without a window no key could ever stop it: it shows its message and ends with status 1.
+SDL_VIDEODRIVER=x11 DISPLAY=:65000 "$program" >"$work/out" 2>"$work/err"
+status=$?
+[ "$status" -eq 1 ] || fail "exit status $status without an X server"
+[ "$(cat "$work/err")" = "ERROR: Unable to initialize SDL!" ] ||
+    fail "without an X server: $(cat "$work/err")"
 echo "ok"
