@@ -12,7 +12,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
-#include <vector>
+#include <functional>
 
 namespace {
 
