@@ -11,8 +11,8 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <string>
 #include <functional>
+#include <string>
 
 namespace {
 
