@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -29,7 +30,9 @@ struct MeshGroup {
 struct Mesh {
     std::vector<Vec3> positions, normals;
     std::vector<Point> uvs; // v = 0 at the bottom of the map
-    std::vector<MeshGroup> groups;
+    // A deque, so that a group stays where it is while later ones are added: the model
+    // builders hold on to several groups at once.
+    std::deque<MeshGroup> groups;
 };
 
 struct Material {
