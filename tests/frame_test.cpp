@@ -12,7 +12,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -109,9 +111,9 @@ class FrameTest : public ::testing::Test {
                   const std::function<Rgba(int, int)>& colour) {
         const std::string path = tmp.path(name + ".png");
         writeImage(path, width, height, colour, IL_PNG);
-        Texture* texture = new Texture(path.c_str());
-        EXPECT_NE(texture->glName, 0u) << name;
-        return texture;
+        textures.push_back(std::make_unique<Texture>(path.c_str()));
+        EXPECT_NE(textures.back()->glName, 0u) << name;
+        return textures.back().get();
     }
     // Replaces a slot's texture with one whose columns are `left` up to column `split` of
     // `width` and `right` from there on.
@@ -132,9 +134,9 @@ class FrameTest : public ::testing::Test {
         obj += "f 1//1 5//1 7//1 3//1\nf 2//2 4//2 8//2 6//2\nf 1//3 2//3 6//3 5//3\n";
         obj += "f 3//4 7//4 8//4 4//4\nf 1//5 3//5 4//5 2//5\nf 5//6 6//6 8//6 7//6\n";
         writeText(tmp.path("cube.obj"), obj);
-        Model* model = new Model(tmp.path("cube.obj"));
-        EXPECT_TRUE(model->loaded);
-        return model;
+        models.push_back(std::make_unique<Model>(tmp.path("cube.obj")));
+        EXPECT_TRUE(models.back()->loaded);
+        return models.back().get();
     }
 
     // Puts the paused clock on the frame `frame` of the track, so musicTime() is frame / 44100.
@@ -155,6 +157,9 @@ class FrameTest : public ::testing::Test {
 
     TempDir tmp;
     int splits = 0;
+    // What the slots point at; a slot given another texture leaves the old one here.
+    std::vector<std::unique_ptr<Texture>> textures;
+    std::vector<std::unique_ptr<Model>> models;
 };
 
 #define EXPECT_COLOUR(shot, x, y, colour)                                                          \
