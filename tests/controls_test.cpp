@@ -182,11 +182,13 @@ TEST_F(KeyControlsTest, ASeekFromEachStateMovesBy50000BytesAndLandsInPaused) {
 }
 
 TEST_F(KeyControlsTest, SpaceHeldWithAnArrowKeepsTheMusicPaused) {
-    QWORD expected = position();
     for (int i = 0; i < 5; ++i) {
+        const QWORD before = position();
         pass(true, true, false); // resumes by the space rule, then the seek pauses again
-        expected += 50000;
-        EXPECT_EQ(position(), expected) << "pass " << i;
+        // The music runs for the moment between the resume and the seek's reading: a few
+        // microseconds, or more on a slow (sanitizer) build.
+        EXPECT_GE(position(), before + 50000) << "pass " << i;
+        EXPECT_LT(position(), before + 50000 + 176400 / 10) << "pass " << i;
         EXPECT_TRUE(paused);
         EXPECT_TRUE(spaceLatch);
     }
