@@ -47,7 +47,7 @@ inline double secondsSince(Clock::time_point start) {
 
 // Mean and percentile of a set of durations, in the durations' own unit.
 struct Spread {
-    double mean = 0, p50 = 0, p99 = 0, max = 0;
+    double mean = 0, min = 0, p50 = 0, p99 = 0, max = 0;
 };
 Spread spreadOf(std::vector<double> values);
 

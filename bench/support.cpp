@@ -192,6 +192,7 @@ Spread spreadOf(std::vector<double> values) {
     };
     spread.p50 = rank(0.50);
     spread.p99 = rank(0.99);
+    spread.min = values.front();
     spread.max = values.back();
     return spread;
 }
