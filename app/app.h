@@ -64,6 +64,17 @@ extern bool paused;
 extern bool spaceLatch;
 extern char captionText[80];
 
+bool keyDown(int key); // an SDL 1.2 key symbol; every key reads as released before the first event
+
 bool runMainLoop();
 void handlePauseKey();
-int formatText(char* destination, const char* format, ...);
+int formatText(char* destination, const char* format, ...); // destination holds 80 bytes
+
+// The space-key state machine without the audio calls: applies its four rules to the two flags
+// for one pass in which space is down or up, and says what the audio output must do.
+enum class PauseAction { none, pause, resume };
+PauseAction pauseKeyStep(bool spaceDown, bool& paused, bool& spaceLatch);
+// The key controls of one pass, after the events: space, then the right and left arrows.
+void applyKeyControls();
+// Writes the caption for a music time (seconds) into captionText.
+void formatCaption(float seconds);

@@ -112,6 +112,34 @@ void writePalettedBmp(const std::string& path, int width, int height, const Rgba
     writeText(path, std::string(f.begin(), f.end()));
 }
 
+Image readImage(const std::string& path) {
+    static bool initialised = false;
+    if (!initialised) ilInit();
+    initialised = true;
+    const bool originSet = ilIsEnabled(IL_ORIGIN_SET);
+    const ILint originMode = ilGetInteger(IL_ORIGIN_MODE);
+    ilEnable(IL_ORIGIN_SET);
+    ilOriginFunc(IL_ORIGIN_UPPER_LEFT);
+
+    Image result;
+    ILuint image = 0;
+    ilGenImages(1, &image);
+    ilBindImage(image);
+    if (ilLoadImage(path.c_str()) && ilConvertImage(IL_RGBA, IL_UNSIGNED_BYTE)) {
+        result.width = ilGetInteger(IL_IMAGE_WIDTH);
+        result.height = ilGetInteger(IL_IMAGE_HEIGHT);
+        const uint8_t* data = ilGetData();
+        result.pixels.resize(size_t(result.width) * result.height);
+        for (size_t i = 0; i < result.pixels.size(); ++i)
+            result.pixels[i] = Rgba{data[4 * i], data[4 * i + 1], data[4 * i + 2], data[4 * i + 3]};
+    }
+    ilDeleteImages(1, &image);
+
+    ilOriginFunc(ILenum(originMode));
+    if (!originSet) ilDisable(IL_ORIGIN_SET);
+    return result;
+}
+
 void openTestWindow() {
     ASSERT_TRUE(openWindow(1280, 720, false));
     ASSERT_TRUE(initImageLibrary());

@@ -35,6 +35,15 @@ void writeGreyImage(const std::string& path, int width, int height,
 void writePalettedBmp(const std::string& path, int width, int height, const Rgba palette[2],
                       const std::function<int(int x, int y)>& index);
 
+// A decoded image file in straight RGBA, y = 0 the top row; width 0 when DevIL cannot read it.
+// Initialises DevIL if needed and leaves its origin settings as it found them.
+struct Image {
+    int width = 0, height = 0;
+    std::vector<Rgba> pixels;
+    Rgba at(int x, int y) const { return pixels[size_t(y) * width + x]; }
+};
+Image readImage(const std::string& path);
+
 // Opens a 1280x720 window (not full screen) with the GL state of the show and DevIL ready.
 void openTestWindow();
 

@@ -1,0 +1,91 @@
+// The key controls (pause state machine, seeks) and the caption text, free of SDL and GL.
+#include "app/app.h"
+
+#include "music/music.h"
+
+#include <SDL_keysym.h> // key numbering only
+
+#include <cstdarg>
+#include <cstdio>
+
+const unsigned char* keyState = nullptr;
+bool paused = false;
+bool spaceLatch = false;
+char captionText[80] = {};
+
+namespace {
+
+constexpr int textCapacity = 80; // bytes, terminator included
+
+// One seek in either direction leaves the output paused and the state machine in Paused, so the
+// next press of space resumes at the new position.
+void pauseAfterSeek() {
+    BASS_Pause();
+    paused = true;
+    spaceLatch = true;
+}
+
+} // namespace
+
+bool keyDown(int key) {
+    return keyState != nullptr && keyState[key] != 0;
+}
+
+// Each rule sees the flags as the rules before it left them. One press pauses, the next one
+// resumes, and a held key acts only once.
+PauseAction pauseKeyStep(bool spaceDown, bool& isPaused, bool& latch) {
+    PauseAction action = PauseAction::none;
+    if (spaceDown && !isPaused && !latch) {
+        action = PauseAction::pause;
+        isPaused = true;
+    }
+    if (!spaceDown && isPaused && !latch) latch = true;
+    if (spaceDown && isPaused && latch) {
+        action = PauseAction::resume;
+        isPaused = false;
+    }
+    if (!spaceDown && !isPaused && latch) latch = false;
+    return action;
+}
+
+void handlePauseKey() {
+    switch (pauseKeyStep(keyDown(SDLK_SPACE), paused, spaceLatch)) {
+    case PauseAction::pause:
+        BASS_Pause();
+        break;
+    case PauseAction::resume:
+        BASS_Start();
+        break;
+    case PauseAction::none:
+        break;
+    }
+}
+
+// Arrows are level-based: they act again on every pass while held. Both held move forward, then
+// back.
+void applyKeyControls() {
+    handlePauseKey();
+    if (keyDown(SDLK_RIGHT)) {
+        musicSeekForward();
+        pauseAfterSeek();
+    }
+    if (keyDown(SDLK_LEFT)) {
+        musicSeekBack();
+        pauseAfterSeek();
+    }
+}
+
+// A longer text is cut to 79 characters and terminated; nothing is written past 80 bytes.
+int formatText(char* destination, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const int length = std::vsnprintf(destination, textCapacity, format, args);
+    va_end(args);
+    return length;
+}
+
+// 75 characters below 10 s and one more per further digit: 79 at most below 100000 s.
+void formatCaption(float seconds) {
+    formatText(captionText, "Vellamarkfest 2011 - Zoomraxvandel                          Time:  %f",
+               double(seconds));
+}

@@ -1,0 +1,38 @@
+// The main loop: events, key controls, one frame, the spectrum snapshot and the caption per pass.
+#include "app/app.h"
+
+#include "music/music.h"
+#include "timeline/timeline.h"
+
+#include <SDL.h>
+
+namespace {
+
+// Drops every pending event but the window close; the key array is refreshed after each one.
+bool drainEvents() {
+    bool closeRequested = false;
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        if (event.type == SDL_QUIT) closeRequested = true;
+        keyState = SDL_GetKeyState(nullptr);
+    }
+    return closeRequested;
+}
+
+} // namespace
+
+// No frame-rate cap: only the timeline's buffer swap holds a pass back. Escape or a close
+// still lets its pass draw, fetch the spectrum and set the caption.
+bool runMainLoop() {
+    bool quitRequested = false;
+    for (;;) {
+        if (drainEvents()) quitRequested = true;
+        applyKeyControls();
+        renderFrame();
+        musicFetchSpectrum(spectrum); // read by the next pass's frame
+        formatCaption(float(musicTime()));
+        SDL_WM_SetCaption(captionText, nullptr);
+        if (keyDown(SDLK_ESCAPE) || quitRequested) break;
+    }
+    return true;
+}

@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# The real program end to end: started from the source root with the committed data, driven by
+# X key events, observed through its window caption. Usage: show_test.sh <program> <wmclose>
+set -uo pipefail
+program=$1
+wmclose=$2
+export SDL_AUDIODRIVER=dummy
+
+work=$(mktemp -d)
+pid=""
+cleanup() {
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# Starts the program and waits for its first caption; sets pid and window.
+start() {
+    "$program" >"$work/out" 2>"$work/err" &
+    pid=$!
+    window=""
+    for _ in $(seq 1200); do
+        window=$(xdotool search --name '^Vellamarkfest 2011' 2>/dev/null | head -n 1)
+        [ -n "$window" ] && return 0
+        kill -0 "$pid" 2>/dev/null || fail "the program ended during start-up"
+        sleep 0.1
+    done
+    fail "no window with the show's caption"
+}
+
+caption() { xprop -id "$window" WM_NAME; }
+
+# The music time that the caption shows.
+musicTime() {
+    local text
+    text=$(caption)
+    [[ $text =~ ^WM_NAME\(STRING\)\ =\ \"Vellamarkfest\ 2011\ -\ Zoomraxvandel\ {26}Time:\ \ ([0-9]+\.[0-9]{6})\"$ ]] ||
+        fail "unexpected caption: $text"
+    echo "${BASH_REMATCH[1]}"
+}
+
+# Holds a key long enough for several passes of the main loop to see it down.
+press() {
+    xdotool keydown "$1"
+    sleep "${2:-0.3}"
+    xdotool keyup "$1"
+    sleep 0.2
+}
+
+# less a b: true when a < b, as decimal numbers.
+less() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a < b) }'; }
+
+# Waits for the program to end; fails unless it exits with status 0 and printed no error.
+expectCleanExit() {
+    for _ in $(seq 300); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 "$pid" 2>/dev/null && fail "the program is still running after $1"
+    wait "$pid"
+    local status=$?
+    pid=""
+    [ "$status" -eq 0 ] || fail "exit status $status after $1"
+    [ -s "$work/err" ] && fail "standard error after $1: $(cat "$work/err")"
+    return 0
+}
+
+start
+t1=$(musicTime)
+sleep 1
+t2=$(musicTime)
+less "$t1" "$t2" || fail "the time does not advance: $t1 then $t2"
+
+press space
+p1=$(musicTime)
+sleep 1
+p2=$(musicTime)
+[ "$p1" = "$p2" ] || fail "space does not pause: $p1 then $p2"
+
+press space
+sleep 1
+r1=$(musicTime)
+less "$p2" "$r1" || fail "space again does not resume: $p2 then $r1"
+
+# One step is 50000 bytes, 0.283 s; the key is held over several passes.
+press Right 0.5
+f1=$(musicTime)
+less "$(awk -v t="$r1" 'BEGIN { print t + 0.28 }')" "$f1" || fail "right arrow: $r1 then $f1"
+sleep 1
+f2=$(musicTime)
+[ "$f1" = "$f2" ] || fail "the right arrow does not leave it paused: $f1 then $f2"
+
+press Left 0.05
+b1=$(musicTime)
+less "$b1" "$f2" || fail "left arrow: $f2 then $b1"
+sleep 1
+[ "$(musicTime)" = "$b1" ] || fail "the left arrow does not leave it paused"
+
+xdotool keydown Escape
+expectCleanExit Escape
+xdotool keyup Escape
+
+start
+"$wmclose" "$window" || fail "cannot send the close request"
+expectCleanExit "a window close"
+
+# Without a window no key could ever stop it: it shows its message and ends with status 1.
+SDL_VIDEODRIVER=x11 DISPLAY=:65000 "$program" >"$work/out" 2>"$work/err"
+status=$?
+[ "$status" -eq 1 ] || fail "exit status $status without an X server"
+[ "$(cat "$work/err")" = "ERROR: Unable to initialize SDL!" ] ||
+    fail "without an X server: $(cat "$work/err")"
+echo "ok"
