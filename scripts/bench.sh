@@ -39,6 +39,17 @@ run() {
 
 run model_bench "$build/bench/model_bench" --benchmark_color=false
 run clock_bench "$build/bench/clock_bench"
+run startup_bench "$build/bench/startup_bench" 5
+run launch_bench "$build/bench/launch_bench" "$build/zoomraxvandel" 5
+run frame_bench "$build/bench/frame_bench" 300
+# Instructions per frame by library: llvmpipe draws on the calling thread (LP_NUM_THREADS=0), so
+# that its work is counted inside renderFrame; a few frames per kind, as callgrind is slow.
+if [ "${BENCH_CALLGRIND:-1}" != 0 ]; then
+    rm -f "$logs"/callgrind.out.*
+    run callgrind env LP_NUM_THREADS=0 valgrind --tool=callgrind --collect-atstart=no \
+        --callgrind-out-file="$logs/callgrind.out.%p" "$build/bench/frame_bench" 3
+    run callgrind_split "$build/bench/callgrind_split" frame_bench $(ls "$logs"/callgrind.out.*.*)
+fi
 
 echo
 awk -F'\t' '
