@@ -1,8 +1,9 @@
 // Divides the instructions of a callgrind profile among the object files that executed them, and
 // among four owners: our own code, the GL, the window system and the C/C++ runtime.
 //
-// Usage: callgrind_split <our executable's name> <callgrind.out file>...
-// Each file is one part of a profile; its "desc: Trigger:" line (the dump's name) labels it.
+// Usage: callgrind_split <our executable's name> <frames per file> <callgrind.out file>...
+// Each file is one part of a profile, `frames` frames; its "desc: Trigger:" line (the dump's
+// name) labels it.
 #include "bench/bench.h"
 
 #include <algorithm>
@@ -97,12 +98,14 @@ Profile readProfile(const std::string& path) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: callgrind_split <our executable> <callgrind.out>...\n");
+    if (argc < 4) {
+        std::fprintf(stderr,
+                     "usage: callgrind_split <our executable> <frames> <callgrind.out>...\n");
         return 2;
     }
     const std::string ours = argv[1];
-    for (int i = 2; i < argc; ++i) {
+    const double frames = std::max(1, std::atoi(argv[2]));
+    for (int i = 3; i < argc; ++i) {
         Profile profile = readProfile(argv[i]);
         // Dumps are named "Client Request: <kind>".
         const std::string prefix = "Client Request: ";
@@ -114,7 +117,10 @@ int main(int argc, char** argv) {
             byOwner[ownerOf(object, ours)] += instructions;
         }
         if (total <= 0) continue;
-        std::printf("\n%s: %.1f million instructions\n", profile.label.c_str(), total / 1e6);
+        std::printf("\n%s: %.1f million instructions per frame\n", profile.label.c_str(),
+                    total / frames / 1e6);
+        printFigure("frame", profile.label + ": instructions", total / frames / 1e6,
+                    "million per frame");
         std::vector<std::pair<double, std::string>> objects;
         for (const auto& [object, instructions] : profile.byObject)
             objects.emplace_back(instructions, object);

@@ -48,7 +48,7 @@ if [ "${BENCH_CALLGRIND:-1}" != 0 ]; then
     rm -f "$logs"/callgrind.out.*
     run callgrind env LP_NUM_THREADS=0 valgrind --tool=callgrind --collect-atstart=no \
         --callgrind-out-file="$logs/callgrind.out.%p" "$build/bench/frame_bench" 3
-    run callgrind_split "$build/bench/callgrind_split" frame_bench $(ls "$logs"/callgrind.out.*.*)
+    run callgrind_split "$build/bench/callgrind_split" frame_bench 3 $(ls "$logs"/callgrind.out.*.*)
 fi
 
 echo
