@@ -41,7 +41,8 @@ turn() {
             --benchmark_filter='objRead|mtlRead|applyScaleOnly|drawDrusk' || true
         "$bin/bench/startup_bench" 1 || true
         "$bin/bench/launch_bench" "$bin/zoomraxvandel" 1 || true
-    } 2>&1 | tee -a "$work/$side.log" | grep '^@figure' | cut -f2- | sed "s/^/$side\t/" >>"$figures"
+    } 2>&1 | tee -a "$work/$side.log" | grep '^@figure' | cut -f2- |
+        sed -e "s/^/$side\t/" -e 's/ (median of [0-9]* runs)//' >>"$figures" # older names
 }
 
 rounds=${BENCH_ROUNDS:-6}
