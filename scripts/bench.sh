@@ -66,4 +66,17 @@ awk -F'\t' '
         }
     }' "$figures"
 echo
+# The figures the goals speak of, beside the goals; a figure, not a verdict.
+awk -F'\t' '
+    $2 == "real program: process start to first frame presented" { frame = $3 }
+    $2 ~ /share of our own code$/ { if ($3 > share) share = $3; shares = 1 }
+    $2 == "ours: largest gap from a straight line" { clock = $3 }
+    $2 ~ /^device pace/ { pace = $3 }
+    END {
+        print "goals"
+        if (frame != "") printf "  first frame within 1 s of process start:   %.0f ms\n", frame
+        if (shares) printf "  our own code under 10%% of a frame:          at most %.2f%% of its instructions\n", share
+        if (clock != "") printf "  clock within 2 ms of a straight line:       %.2f ms (the device itself: %.2f ms)\n", clock, pace
+    }' "$figures"
+echo
 echo "Full output: $logs/"
