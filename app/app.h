@@ -55,7 +55,9 @@ extern Texture* texGlimmoxAndTheGays;
 extern Texture* texTakingLives;
 extern Texture* texSplatt;
 
-void loadAssets();
+void loadAssets();   // loadModels(), then loadTextures()
+void loadModels();   // the four model slots, in table order
+void loadTextures(); // the 34 texture slots, in table order
 
 // ---- Main loop --------------------------------------------------------------------------------
 

@@ -103,8 +103,16 @@ const struct {
 // Every asset gets its slot even when its file fails: a texture then holds GL name 0 (after the
 // texture loader's message), a model is empty and draws nothing.
 void loadAssets() {
+    loadModels();
+    loadTextures();
+}
+
+void loadModels() {
     for (const auto& model : models)
         *model.slot = new Model(model.path);
+}
+
+void loadTextures() {
     for (const auto& texture : textures)
         *texture.slot = new Texture(texture.path);
 }

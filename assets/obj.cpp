@@ -44,11 +44,25 @@ std::unique_ptr<Float3> readFloat3(TextLine& line) {
     return triple;
 }
 
+// The corners of the face being read. One set serves every face of a file, so that a face's own
+// arrays are allocated once, at their exact lengths, instead of growing corner by corner.
+struct Corners {
+    std::vector<Float3*> vertices, texCoords, normals;
+};
+
+void assignExactly(std::vector<Float3*>& to, const std::vector<Float3*>& from) {
+    to.reserve(from.size());
+    to.assign(from.begin(), from.end());
+}
+
 // Which indices a corner carries follows from which of the model's lists hold entries, not
 // from the corner's own slashes; a slash right after the position's separator marks v//vn.
 // A corner with any index that is unreadable or out of range is dropped whole, so the three
 // arrays of a face stay aligned corner by corner.
-void readFace(TextLine& line, const Model& model, Face& face) {
+void readFace(TextLine& line, const Model& model, Face& face, Corners& corners) {
+    corners.vertices.clear();
+    corners.texCoords.clear();
+    corners.normals.clear();
     const bool anyList =
         !model.vertices.empty() || !model.texCoords.empty() || !model.normals.empty();
     while (anyList && !line.reachedEnd) {
@@ -75,13 +89,13 @@ void readFace(TextLine& line, const Model& model, Face& face) {
             valid = valid && normal != nullptr;
         }
         if (!valid) continue;
-        if (position) face.vertices.push_back(position);
-        if (texCoord) face.texCoords.push_back(texCoord);
-        if (normal) face.normals.push_back(normal);
+        if (position) corners.vertices.push_back(position);
+        if (texCoord) corners.texCoords.push_back(texCoord);
+        if (normal) corners.normals.push_back(normal);
     }
-    face.vertices.shrink_to_fit();
-    face.texCoords.shrink_to_fit();
-    face.normals.shrink_to_fit();
+    assignExactly(face.vertices, corners.vertices);
+    assignExactly(face.texCoords, corners.texCoords);
+    assignExactly(face.normals, corners.normals);
     face.vertexCount = static_cast<int>(face.vertices.size());
     face.texCoordCount = static_cast<int>(face.texCoords.size());
     face.normalCount = static_cast<int>(face.normals.size());
@@ -106,6 +120,7 @@ bool Model::loadObj(const std::string& objPath) {
     const std::string directory = directoryOf(objPath);
 
     TextLine line;
+    Corners corners;
     while (readLine(in, line)) {
         const std::string keyword = readWord(line);
         if (keyword == "mtllib") {
@@ -141,7 +156,7 @@ bool Model::loadObj(const std::string& objPath) {
             currentGroup->faces.push_back(std::make_unique<Face>());
             Face& face = *currentGroup->faces.back();
             face.material = currentMaterial;
-            readFace(line, *this, face);
+            readFace(line, *this, face, corners);
         }
     }
 

@@ -2,6 +2,7 @@
 #include "assets/assets.h"
 
 #include <cassert>
+#include <charconv>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -80,8 +81,17 @@ bool readFloat(TextLine& line, float& value) {
         const size_t exponentEnd = skipDigits(text, j);
         if (exponentEnd > j) i = exponentEnd; // an "e" without digits is not part of the number
     }
-    // strtof sees only the number's own characters, so it cannot run past the line.
-    value = std::strtof(text.substr(line.pos, i - line.pos).c_str(), nullptr);
+    // Only the number's own characters are converted, so nothing past the line is read. The
+    // conversion rounds exactly as strtof does; out of range, strtof's infinity or tiny value is
+    // taken, which from_chars does not give.
+    const char* first = text.data() + line.pos;
+    const char* last = text.data() + i;
+    float parsed = 0;
+    const auto result = std::from_chars(*first == '+' ? first + 1 : first, last, parsed);
+    if (result.ec == std::errc() && result.ptr == last)
+        value = parsed;
+    else
+        value = std::strtof(std::string(first, last).c_str(), nullptr);
     line.pos = i;
     if (i == text.size()) line.reachedEnd = true;
     return true;

@@ -6,6 +6,7 @@
 // the largest gap from the least-squares line through the readings (over the whole run, and
 // over each quarter of a second), how often a reading went backwards, and the line's slope. Usage:
 // clock_bench [seconds to poll, default 6] [MP3 file, default a tone]
+#include "bench/bench.h"
 #include "music/music.h"
 #include "tests/mp3.h"
 
@@ -89,6 +90,14 @@ void print(const char* name, const char* span, const Figures& f) {
                 f.largestExcessStepMs, f.largestGapMs, f.largestLocalGapMs, f.backwards, f.slope);
 }
 
+// The summary rows: the settled readings, where the show runs.
+void printFigures(const std::string& name, const Figures& f) {
+    printFigure("clock", name + ": largest step between polls", f.largestStepMs, "ms");
+    printFigure("clock", name + ": largest gap from a straight line", f.largestGapMs, "ms");
+    printFigure("clock", name + ": largest gap from 0.25 s lines", f.largestLocalGapMs, "ms");
+    printFigure("clock", name + ": readings that went backwards", f.backwards, "");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -159,5 +168,9 @@ int main(int argc, char** argv) {
     const Figures pace = measure(settled(callbacks));
     std::printf("callback moments after 1 s: gap %.3f ms, 0.25 s gap %.3f ms\n", pace.largestGapMs,
                 pace.largestLocalGapMs);
+    printFigures("ours", measure(settled(ours)));
+    printFigures("callback counter", measure(settled(counter)));
+    printFigure("clock", "device pace: gap of the callback moments from a straight line",
+                pace.largestGapMs, "ms");
     return 0;
 }

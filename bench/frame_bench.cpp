@@ -1,64 +1,93 @@
-// Prints how long one frame of the show takes, drawn and presented, at a few of its moments.
-// Run it from the source root, with an X display: it loads the committed data like the program.
+// The cost of one frame, renderFrame() with its buffer swap, for each kind of time window of the
+// show, at 1280x720 after the program's own start-up. The music is paused at the chosen time, so
+// every frame draws the same picture; the spectrum is the music's at that time.
+//
+// Under callgrind (--collect-atstart=no) only the frames are counted, and the counts are written
+// once per kind, named after it, for callgrind_split to divide among the libraries.
+//
+// Usage, from the directory that holds the show's data: frame_bench [frames per kind, default 300]
 #include "app/app.h"
 #include "assets/assets.h"
+#include "bench/bench.h"
 #include "music/music.h"
 #include "timeline/timeline.h"
 
-#include <chrono>
+#include <SDL.h>
+#include <valgrind/callgrind.h>
+
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace {
 
-double secondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+struct Kind {
+    const char* name;
+    double seconds; // music time of the frames
+};
+
+const Kind kinds[] = {
+    {"images only: opening card, three image layers (6 s)", 6.0},
+    {"credits: background, the model, a card (12 s)", 12.0},
+    {"picture sequence: one image (20 s)", 20.0},
+    {"three stacked windows: four layers (51 s)", 51.0},
+};
+
+// Holds the music at `seconds`, and takes the spectrum there as the main loop's previous pass
+// would have.
+void holdMusicAt(double seconds) {
+    BASS_Pause();
+    const double bytesPerSecond = 1e6 / BASS_ChannelBytes2Seconds(musicStream, 1000000);
+    BASS_ChannelSetPosition(musicStream, QWORD(std::llround(seconds * bytesPerSecond)));
+    musicFetchSpectrum(spectrum);
 }
 
 } // namespace
 
-int main() {
-    if (!openWindow(1280, 720, false)) return 1;
+int main(int argc, char** argv) {
+    const int frames = argc > 1 ? std::atoi(argv[1]) : 300;
+    const bool counting = RUNNING_ON_VALGRIND;
+    // Start-up as the entry point runs it.
+    openWindow(1280, 720, true);
     initImageLibrary();
     initGLState();
     showLoadingScreen();
     setupLights();
-    auto start = std::chrono::steady_clock::now();
     loadAssets();
-    std::printf("loadAssets: %.0f ms\n", secondsSince(start) * 1e3);
-
-    // The "no sound" device, paused: every frame of a moment draws the same picture.
-    BASS_Init(0, 44100, 0, nullptr, nullptr);
-    start = std::chrono::steady_clock::now();
-    musicStream = BASS_StreamCreateFile(FALSE, "Data/Zrax2011.mp3", 0, 0, BASS_STREAM_PRESCAN);
-    std::printf("opening the track: %.0f ms\n", secondsSince(start) * 1e3);
-    BASS_ChannelPlay(musicStream, TRUE);
-    BASS_Pause();
-
-    struct Moment {
-        double seconds;
-        const char* what;
-    };
-    const Moment moments[] = {
-        {2, "window 1: two images"},
-        {6, "window 2: three images"},
-        {13, "credits: image, model, image"},
-        {20, "one image"},
-        {51, "windows 21-23: image, image, portrait"},
-        {85, "after the end: nothing drawn or presented"},
-    };
-    const int frames = 200;
-    for (const Moment& moment : moments) {
-        BASS_ChannelSetPosition(musicStream, QWORD(moment.seconds * 44100) * 4);
-        musicFetchSpectrum(spectrum); // the model stretched as in the show
-        for (int i = 0; i < 10; ++i)
-            renderFrame();
-        start = std::chrono::steady_clock::now();
-        for (int i = 0; i < frames; ++i)
-            renderFrame();
-        const double each = secondsSince(start) / frames;
-        std::printf("%5.1f s  %-42s %6.2f ms per frame (%4.0f per second)\n", moment.seconds,
-                    moment.what, each * 1e3, 1 / each);
+    musicStart("Data/Zrax2011.mp3");
+    if (musicStream == 0) {
+        std::fprintf(stderr, "frame_bench: the music did not open\n");
+        return 1;
     }
+
+    std::printf("%-56s %9s %9s %9s %9s %7s\n", "frames at", "mean ms", "median ms", "p99 ms",
+                "max ms", "frames");
+    for (const Kind& kind : kinds) {
+        holdMusicAt(kind.seconds);
+        // The GL compiles its shaders for new state on first use.
+        for (int i = 0; i < (counting ? 2 : 10); ++i)
+            renderFrame();
+        if (counting) CALLGRIND_ZERO_STATS;
+        std::vector<double> times;
+        for (int i = 0; i < frames; ++i) {
+            const Clock::time_point start = Clock::now();
+            CALLGRIND_TOGGLE_COLLECT;
+            renderFrame();
+            CALLGRIND_TOGGLE_COLLECT;
+            times.push_back(secondsSince(start) * 1e3);
+        }
+        if (counting) CALLGRIND_DUMP_STATS_AT(kind.name);
+        const Spread spread = spreadOf(times);
+        std::printf("%-56s %9.2f %9.2f %9.2f %9.2f %7d   at %.3f s\n", kind.name, spread.mean,
+                    spread.p50, spread.p99, spread.max, frames, musicTime());
+        if (!counting) {
+            printFigure("frame", std::string(kind.name) + ": mean", spread.mean, "ms");
+            printFigure("frame", std::string(kind.name) + ": 99th percentile", spread.p99, "ms");
+        }
+    }
+    if (!counting) printFigure("frame", "peak resident memory", peakResidentMiB(), "MiB");
     BASS_Free();
-    return 0;
+    return atexit(SDL_Quit);
 }

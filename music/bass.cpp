@@ -1,13 +1,21 @@
-// Our audio library: streams decoded when opened, mixed in SDL's audio callback, and their clocks.
+// Our audio library: MP3 streams decoded as they open, mixed in SDL's audio callback; their clocks.
 #include "music/bass.h"
 
 #include "music/core.h"
 
 #include <SDL.h>
 
+#ifdef __linux__
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -24,9 +32,19 @@ constexpr uint32_t queuedBuffers = 2;
 // Room for the largest callback SDL may ask for; larger requests get silence beyond it.
 constexpr size_t mixCapacityFrames = 16384;
 
+// The opening part of a file is decoded while it is opened, the whole file in the background (a
+// 96-second track takes about 100 ms). Playback starts at the beginning, and the whole file is
+// in long before playback reaches the end of the opening part: four seconds at the highest MP3
+// rate, more at lower ones. Should it not be, the clock waits for it there.
+constexpr uint64_t openingFrames = 4 * 48000;
+
 struct Stream {
     HSTREAM handle = 0;
-    DecodedAudio audio; // never changed after opening, so the callback reads it freely
+    // What is decoded: the opening part until the whole file is in. Replaced only under
+    // audioLock, by the program's thread, never by the callback.
+    DecodedAudio audio;
+    bool whole = false;                  // `audio` holds the whole file
+    std::future<DecodedAudio> wholeFile; // the background decoding while not `whole`
     // The rest is shared with the audio callback, under audioLock.
     bool playing = false; // set by the first play; a stream that ran out stays "playing" at its end
     uint64_t cursor = 0;  // the next file frame for the device, in 32.32 fixed point
@@ -51,23 +69,45 @@ HSTREAM lastHandle = 0;         // handles are never reused, not even after BASS
 
 using Lock = std::lock_guard<std::mutex>;
 
-// audioLock held. Null for 0, an unknown handle, or when the library is not initialised.
+// audioLock held, on the program's thread. Takes in the whole file once it is decoded, or, when
+// `wait`, as soon as it is. The decoding never takes audioLock, so waiting under it is safe; the
+// callback meanwhile plays on from the opening part, which it has not reached the end of.
+void takeWholeFile(Stream& stream, bool wait) {
+    if (stream.whole) return;
+    if (!wait && stream.wholeFile.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return;
+    DecodedAudio whole = stream.wholeFile.get();
+    // The same decoding as the opening part's, so the opening part is the start of the whole.
+    if (whole.frames() >= stream.audio.frames()) stream.audio = std::move(whole);
+    stream.whole = true;
+}
+
+// audioLock held. Null for 0, an unknown handle, or when the library is not initialised. Called
+// by every call of the library but the callback, each of which takes in a decoded whole file.
 Stream* findStream(DWORD handle) {
     if (handle == 0 || output == Output::none) return nullptr;
     for (auto& stream : streams)
-        if (stream && stream->handle == handle) return stream.get();
+        if (stream && stream->handle == handle) {
+            takeWholeFile(*stream, false);
+            return stream.get();
+        }
     return nullptr;
 }
 
 // audioLock held. The frame of `stream` being heard at `now`.
 uint64_t frameHeard(Stream& stream, double now) {
-    const double length = double(stream.audio.frames());
-    const double handed = output == Output::silent
-                              ? length
-                              : std::min(length, double(stream.cursor) / double(cursorOne));
-    const double ratio = double(stream.audio.rate) / outputRate;
-    return uint64_t(
-        streamClockRead(stream.clock, deviceClockHeard(deviceClock, now), ratio, handed));
+    for (;;) {
+        const double length = double(stream.audio.frames());
+        const double handed = output == Output::silent
+                                  ? length
+                                  : std::min(length, double(stream.cursor) / double(cursorOne));
+        const double ratio = double(stream.audio.rate) / outputRate;
+        const auto frame = uint64_t(
+            streamClockRead(stream.clock, deviceClockHeard(deviceClock, now), ratio, handed));
+        // At the end of the opening part the clock would stand still there: the rest is needed.
+        if (stream.whole || frame < stream.audio.frames()) return frame;
+        takeWholeFile(stream, true);
+    }
 }
 
 // audioLock held. Puts `stream` at `frame`: running from there when it plays and the output is
@@ -133,6 +173,14 @@ bool openSdlOutput(DWORD rate) {
         return false;
     }
     return true;
+}
+
+// The background decoding runs beside the first frames of the show, which need both cores of a
+// small machine: it takes a lower priority than the drawing (Linux gives each thread its own).
+void yieldToTheShow() {
+#ifdef __linux__
+    setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), 10);
+#endif
 }
 
 bool readFile(const char* path, DWORD offset, DWORD length, std::vector<uint8_t>& bytes) {
@@ -231,10 +279,20 @@ HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, DWORD offset, DWORD le
         data = bytes.data();
         size = bytes.size();
     }
-    // Decoding the whole file here is what makes every position exact, with or without
-    // BASS_STREAM_PRESCAN.
+    // Every position is exact, with or without BASS_STREAM_PRESCAN: a call that needs more than
+    // the opening part waits for the whole file.
     auto stream = std::make_unique<Stream>();
-    if (!decodeMp3(data, size, stream->audio)) return 0;
+    if (!decodeMp3(data, size, stream->audio, openingFrames)) return 0;
+    stream->whole = stream->audio.frames() < openingFrames;
+    if (!stream->whole) {
+        if (mem) bytes.assign(data, data + size); // the caller's memory may go before the decoding
+        stream->wholeFile = std::async(std::launch::async, [file = std::move(bytes)] {
+            yieldToTheShow();
+            DecodedAudio audio;
+            decodeMp3(file.data(), file.size(), audio);
+            return audio;
+        });
+    }
 
     const Lock lock(audioLock);
     stream->step = cursorStep(stream->audio.rate, outputRate);
@@ -265,7 +323,10 @@ BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos) {
     Stream* stream = findStream(handle);
     if (stream == nullptr) return FALSE;
     // A position before the start arrives as a huge number and fails here too.
-    if (pos > stream->audio.frames() * stream->bytesPerFrame()) return FALSE;
+    if (pos > stream->audio.frames() * stream->bytesPerFrame()) {
+        takeWholeFile(*stream, true);
+        if (pos > stream->audio.frames() * stream->bytesPerFrame()) return FALSE;
+    }
     placeStream(*stream, pos / stream->bytesPerFrame(), monotonicSeconds());
     return TRUE;
 }
@@ -289,7 +350,9 @@ DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
     const Lock lock(audioLock);
     Stream* stream = findStream(handle);
     if (stream == nullptr) return DWORD(-1);
-    spectrumAt(stream->audio, frameHeard(*stream, monotonicSeconds()), static_cast<float*>(buffer));
+    const uint64_t frame = frameHeard(*stream, monotonicSeconds());
+    if (frame + fftFrames > stream->audio.frames()) takeWholeFile(*stream, true);
+    spectrumAt(stream->audio, frame, static_cast<float*>(buffer));
     return fftFrames * stream->bytesPerFrame();
 }
 

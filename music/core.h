@@ -16,9 +16,11 @@ struct DecodedAudio {
     uint64_t frames() const { return channels > 0 ? samples.size() / channels : 0; }
 };
 
-// Decodes the MP3 data in [data, data + size) completely, without the encoder's delay and padding
-// where the file records them. False when the data holds no audio; a damaged tail is cut off.
-bool decodeMp3(const uint8_t* data, size_t size, DecodedAudio& audio);
+// Decodes the MP3 data in [data, data + size), without the encoder's delay and padding where the
+// file records them: completely, or its first `maxFrames` frames. False when the data holds no
+// audio; a damaged tail is cut off.
+bool decodeMp3(const uint8_t* data, size_t size, DecodedAudio& audio,
+               uint64_t maxFrames = UINT64_MAX);
 
 // ---- Time -------------------------------------------------------------------------------------
 

@@ -3,6 +3,7 @@
 
 #include <mpg123.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -25,9 +26,21 @@ bool allowEveryRateIn16Bits(mpg123_handle* handle) {
     return true;
 }
 
+// Makes room for the whole length the file's header announces (or the decoder estimates from its
+// size), up to `maxFrames`: growing a long track's samples step by step copies them over and
+// over, which takes about a third of the decoding time.
+void reserveLength(mpg123_handle* handle, DecodedAudio& audio, uint64_t maxFrames) {
+    const off_t announced = mpg123_length(handle);
+    if (announced <= 0) return;
+    // A header may lie; an hour of audio is the most taken on its word.
+    const uint64_t cap = std::min<uint64_t>(maxFrames, uint64_t(audio.rate) * 3600);
+    const uint64_t frames = std::min<uint64_t>(uint64_t(announced), cap);
+    audio.samples.reserve(size_t(frames) * audio.channels);
+}
+
 } // namespace
 
-bool decodeMp3(const uint8_t* data, size_t size, DecodedAudio& audio) {
+bool decodeMp3(const uint8_t* data, size_t size, DecodedAudio& audio, uint64_t maxFrames) {
     audio = DecodedAudio{};
     if (data == nullptr || size == 0) return false;
     mpg123_init(); // a no-op on current versions, needed on old ones
@@ -53,10 +66,18 @@ bool decodeMp3(const uint8_t* data, size_t size, DecodedAudio& audio) {
             if (encoding != MPG123_ENC_SIGNED_16 || (channels != 1 && channels != 2)) break;
             audio.rate = int(rate);
             audio.channels = channels;
+            reserveLength(handle.get(), audio, maxFrames);
         }
         if (done > 0 && audio.channels != 0) {
+            // Counted in samples: a chunk may end between the channels of a frame.
+            const uint64_t limit = maxFrames > UINT64_MAX / audio.channels
+                                       ? UINT64_MAX
+                                       : maxFrames * uint64_t(audio.channels);
             const auto* samples = reinterpret_cast<const int16_t*>(chunk.data());
-            audio.samples.insert(audio.samples.end(), samples, samples + done / sizeof(int16_t));
+            const size_t count =
+                size_t(std::min<uint64_t>(done / sizeof(int16_t), limit - audio.samples.size()));
+            audio.samples.insert(audio.samples.end(), samples, samples + count);
+            if (audio.samples.size() >= limit) break;
         }
         if (result != MPG123_OK && result != MPG123_NEW_FORMAT) break; // end, or damage
     }

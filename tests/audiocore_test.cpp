@@ -1,5 +1,7 @@
 // The audio library's sound-system-free inside: spectrum scale, resampling, and the clocks.
 #include "music/core.h"
+#include "tests/mp3.h"
+#include "tests/support.h"
 
 #include <gtest/gtest.h>
 
@@ -141,6 +143,31 @@ TEST(ResampleTest, A48kHzToneKeepsItsPitchAndLengthAt44100) {
     EXPECT_EQ(loudestBin(bins), 23);
     EXPECT_NEAR(bins[23], native[23], native[23] * 0.01);
     EXPECT_NEAR(bins[30], native[30], 2e-3);
+}
+
+// ---- Decoding ---------------------------------------------------------------------------------
+
+TEST(DecodeTest, TheOpeningPartIsExactlyTheStartOfTheWholeFile) {
+    TempDir tmp;
+    const std::string path = tmp.path("sweep.mp3");
+    // A rising sweep, so that a part taken from anywhere else would differ.
+    ASSERT_TRUE(writeToneMp3(path, 44100, 2, 3 * 44100, [](double t, int channel) {
+        return float((channel ? 0.3 : 0.5) * std::sin(2 * M_PI * (200 + 300 * t) * t));
+    }));
+    const std::string bytes = readText(path);
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+
+    DecodedAudio whole, opening, longer;
+    ASSERT_TRUE(decodeMp3(data, bytes.size(), whole));
+    ASSERT_EQ(whole.frames(), 3u * 44100);
+    ASSERT_TRUE(decodeMp3(data, bytes.size(), opening, 50001));
+    EXPECT_EQ(opening.rate, 44100);
+    EXPECT_EQ(opening.channels, 2);
+    ASSERT_EQ(opening.frames(), 50001u);
+    EXPECT_TRUE(std::equal(opening.samples.begin(), opening.samples.end(), whole.samples.begin()));
+
+    ASSERT_TRUE(decodeMp3(data, bytes.size(), longer, 10 * 44100));
+    EXPECT_EQ(longer.samples, whole.samples);
 }
 
 // ---- The device clock -------------------------------------------------------------------------

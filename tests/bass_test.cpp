@@ -172,6 +172,41 @@ TEST_F(BassTest, AStreamPlaysToItsEndAndStopsThere) {
     EXPECT_EQ(BASS_ChannelGetPosition(stream), 22050u * 4);
 }
 
+// Longer than the part of a file decoded while it opens: the rest is there whenever it is asked
+// for, at once.
+TEST_F(BassTest, ALongFileIsWholeFromTheMomentItOpens) {
+    ASSERT_TRUE(BASS_Init(0, 44100, 0, 0, NULL));
+    // 431 Hz (bin 10) for five seconds, then 1766 Hz (bin 41).
+    const HSTREAM stream = open(44100, 2, 8 * 44100, [](double t, int) {
+        return float(0.5 * std::sin(2 * M_PI * (t < 5 ? 430.66 : 1765.72) * t));
+    });
+    ASSERT_NE(stream, 0u);
+    EXPECT_TRUE(BASS_ChannelSetPosition(stream, 8 * 44100 * 4)); // the very end
+    EXPECT_EQ(BASS_ChannelGetPosition(stream), 8u * 44100 * 4);
+    EXPECT_FALSE(BASS_ChannelSetPosition(stream, 8 * 44100 * 4 + 4));
+
+    ASSERT_TRUE(BASS_ChannelSetPosition(stream, QWORD(6.5 * 44100) * 4));
+    EXPECT_EQ(loudestBin(fft(stream)), 41);
+    ASSERT_TRUE(BASS_ChannelSetPosition(stream, 1 * 44100 * 4));
+    EXPECT_EQ(loudestBin(fft(stream)), 10);
+}
+
+TEST_F(BassTest, PlaybackRunsOnPastTheOpeningPart) {
+    ASSERT_TRUE(BASS_Init(1, 44100, 0, 0, NULL));
+    const HSTREAM stream = open(44100, 2, 7 * 44100, sineTone(440, 0.3));
+    ASSERT_NE(stream, 0u);
+    ASSERT_TRUE(BASS_ChannelPlay(stream, TRUE));
+    // From near the end of the part decoded while the file opens, on past it.
+    ASSERT_TRUE(BASS_ChannelSetPosition(stream, 4 * 44100 * 4));
+    double last = 0;
+    ASSERT_TRUE(waitFor([&] {
+        const double now = seconds(stream);
+        EXPECT_GE(now, last);
+        last = now;
+        return now > 5;
+    }));
+}
+
 TEST_F(BassTest, TonesPeakInTheirBinsAtTheDocumentedScale) {
     ASSERT_TRUE(BASS_Init(0, 44100, 0, 0, NULL));
     // Half-scale tones; a full-scale sine on a bin's centre reads 0.5. 1 kHz lies 0.22 of a bin

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -223,6 +226,39 @@ TEST_F(ObjTest, MissingOrUnreadableNumbersLeaveZeros) {
     expectFloat3(*model->texCoords[0], 0.5f, 0.25f, 0);
     ASSERT_EQ(model->normals.size(), 1u);
     expectFloat3(*model->normals[0], 0, 0, 1);
+}
+
+// Exactly the C library's reading of each number: the nearest float, ties to even, infinity
+// above the largest float, and the tiny values below the smallest normal one.
+TEST_F(ObjTest, NumbersRoundAsTheCLibraryReadsThem) {
+    const char* numbers[] = {"+1.5",
+                             "-0",
+                             "0.1",
+                             "1.00000005960464477539",
+                             "1e39",
+                             "-1e39",
+                             "3.40282357e38",
+                             "1e-50",
+                             "2e-45",
+                             "1.17e-38",
+                             ".5e1",
+                             "7.",
+                             "-.25E+2",
+                             "16777217",
+                             "0.30000001192092896",
+                             "123456789012345678901"};
+    std::string text;
+    for (size_t i = 0; i < std::size(numbers); i += 2)
+        text += std::string("v ") + numbers[i] + " " + numbers[i + 1] + "\n";
+    const auto model = read(text);
+    ASSERT_EQ(model->vertices.size(), std::size(numbers) / 2);
+    for (size_t i = 0; i < std::size(numbers); ++i) {
+        const Float3& v = *model->vertices[i / 2];
+        const float read = i % 2 ? v.y : v.x;
+        const float expected = std::strtof(numbers[i], nullptr);
+        EXPECT_EQ(read, expected) << numbers[i];
+        EXPECT_EQ(std::signbit(read), std::signbit(expected)) << numbers[i];
+    }
 }
 
 TEST_F(ObjTest, KeywordsAreCaseSensitiveAndOthersAreIgnored) {

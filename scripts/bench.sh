@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Builds the benchmarks, runs every one under an X server with silent audio, prints one table.
+#
+# Each program's full output goes to build-bench/bench-logs/; the table gathers the "@figure"
+# lines they print. Figures only: nothing here passes or fails on speed.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BENCH_BUILD_DIR:-$root/build-bench}
+
+if [ "${1:-}" != "--inside-x" ]; then
+    "$root/scripts/install-deps.sh"
+    mkdir -p "$build"
+    echo "building into $build ..." >&2
+    if ! BUILD_DIR="$build" BUILD_TYPE=RelWithDebInfo "$root/scripts/build.sh" >"$build/build.log" 2>&1; then
+        tail -30 "$build/build.log" >&2
+        exit 1
+    fi
+    export SDL_AUDIODRIVER=dummy
+    exec "$root/scripts/with-x.sh" "$0" --inside-x
+fi
+
+logs=$build/bench-logs
+rm -rf "$logs"
+mkdir -p "$logs"
+figures=$logs/figures.tsv
+: >"$figures"
+cd "$root" # the show's data lies under relative paths
+
+# run NAME COMMAND...: the command's output to its log, its figure lines to the table.
+run() {
+    local name=$1
+    shift
+    echo "running $name ..." >&2
+    if ! "$@" >"$logs/$name.log" 2>&1; then
+        echo "  $name stopped with an error; see $logs/$name.log" >&2
+    fi
+    grep '^@figure' "$logs/$name.log" | cut -f2- >>"$figures" || true
+}
+
+run model_bench "$build/bench/model_bench" --benchmark_color=false
+run clock_bench "$build/bench/clock_bench"
+run startup_bench "$build/bench/startup_bench" 5
+run launch_bench "$build/bench/launch_bench" "$build/zoomraxvandel" 5
+run frame_bench "$build/bench/frame_bench" 300
+# Instructions per frame by library: llvmpipe draws on the calling thread (LP_NUM_THREADS=0), so
+# that its work is counted inside renderFrame; a few frames per kind, as callgrind is slow.
+if [ "${BENCH_CALLGRIND:-1}" != 0 ]; then
+    rm -f "$logs"/callgrind.out.*
+    run callgrind env LP_NUM_THREADS=0 valgrind --tool=callgrind --collect-atstart=no \
+        --callgrind-out-file="$logs/callgrind.out.%p" "$build/bench/frame_bench" 3
+    run callgrind_split "$build/bench/callgrind_split" frame_bench 3 $(ls "$logs"/callgrind.out.*.*)
+fi
+
+echo
+awk -F'\t' '
+    { if (length($2) > width) width = length($2) }
+    { section[NR] = $1; name[NR] = $2; value[NR] = $3; unit[NR] = $4 }
+    END {
+        last = ""
+        for (i = 1; i <= NR; ++i) {
+            if (section[i] != last) {
+                printf "\n%s\n", section[i]
+                last = section[i]
+            }
+            printf "  %-*s %12s %s\n", width, name[i], value[i], unit[i]
+        }
+    }' "$figures"
+echo
+# The figures the goals speak of, beside the goals; a figure, not a verdict.
+awk -F'\t' '
+    $2 == "real program: process start to first frame presented" { frame = $3 }
+    $2 ~ /share of our own code$/ { if ($3 > share) share = $3; shares = 1 }
+    $2 == "ours: largest gap from a straight line" { clock = $3 }
+    $2 ~ /^device pace/ { pace = $3 }
+    END {
+        print "goals"
+        if (frame != "") printf "  first frame within 1 s of process start:   %.0f ms\n", frame
+        if (shares) printf "  our own code under 10%% of a frame:          at most %.2f%% of its instructions\n", share
+        if (clock != "") printf "  clock within 2 ms of a straight line:       %.2f ms (the device itself: %.2f ms)\n", clock, pace
+    }' "$figures"
+echo
+echo "Full output: $logs/"
