@@ -51,7 +51,7 @@ run_fuzz() {
         mkdir -p "$build/corpus/$t"
         echo "hardened: fuzzing $t for $fuzz_seconds s"
         if ! (cd "$build" && "./$t" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
-            -max_len=16384 -print_final_stats=1 -artifact_prefix="$build/artifacts/$t-" \
+            -max_len=65536 -print_final_stats=1 -artifact_prefix="$build/artifacts/$t-" \
             "corpus/$t" "$root/tests/fuzz/corpus/$t" </dev/null >"$build/$t.log" 2>&1); then
             tail -n 60 "$build/$t.log"
             echo "hardened: $t found a fault; the input is in $build/artifacts/" >&2
