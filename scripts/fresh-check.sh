@@ -158,7 +158,9 @@ say "commit $commit; Debian $suite minbase from $mirror into $rootfs"
 
 start=$SECONDS
 set +e
-debootstrap --variant=minbase "$suite" "$rootfs" "$mirror" >"$scratch/debootstrap.log" 2>&1
+# Long steps run in the background: bash runs a trap only once the command it waits for is done.
+debootstrap --variant=minbase "$suite" "$rootfs" "$mirror" >"$scratch/debootstrap.log" 2>&1 &
+wait $!
 status=$?
 set -e
 record "debootstrap --variant=minbase" $status $((SECONDS - start))
@@ -273,7 +275,8 @@ fi
 say "running $test_name"
 start=$SECONDS
 set +e
-inside "${quick[@]}" bash -c "cd $checkout && exec scripts/test.sh" </dev/null 2>&1
+inside "${quick[@]}" bash -c "cd $checkout && exec scripts/test.sh" </dev/null 2>&1 &
+wait $!
 status=$?
 set -e
 record "$test_name" $status $((SECONDS - start))
