@@ -1,6 +1,7 @@
 // Entry point: the command line, start-up in its fixed order, the show until the viewer quits,
 // then shutdown.
 #include "app/app.h"
+#include "app/datafolder.h"
 #include "app/options.h"
 #include "assets/assets.h"
 #include "music/music.h"
@@ -26,9 +27,12 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // Before anything is read: the working directory may change to the install's data folder.
+    enterDataFolder({&options.recordPath});
+
     // Every step runs whatever the steps before it reported, except the window: without it no
     // key can reach the program, so it could never be stopped.
-    if (!openWindow(1280, 720, true)) {
+    if (!openWindow(1280, 720, !options.windowed)) {
         SDL_Quit();
         return 1;
     }
@@ -38,7 +42,7 @@ int main(int argc, char** argv) {
     setupLights();       // after the loading screen, whose modelview places the light
     loadAssets();
     // Only now, so the clock is near 0 at the first frame.
-    if (!musicStart("Data/Zrax2011.mp3", !options.noSound))
+    if (!musicStart("Data/Zrax2011.mp3", !options.noSound, options.start))
         std::fputs("To watch the show without sound, start it with --no-sound.\n", stderr);
     runMainLoop();
 
