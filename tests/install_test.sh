@@ -120,6 +120,12 @@ done
 geometry=$(xwininfo -id "$window")
 grep -q 'Width: 1280' <<<"$geometry" && grep -q 'Height: 720' <<<"$geometry" ||
     fail "the window is not 1280x720: $geometry"
+# Full screen, SDL maps an override-redirect window over the whole screen; in a window it does not.
+for child in $(xwininfo -root -children | awk '/^ +0x/ { print $1 }'); do
+    info=$(xwininfo -id "$child")
+    grep -q 'Map State: IsViewable' <<<"$info" && grep -q 'Override Redirect State: yes' <<<"$info" &&
+        fail "--windowed, yet a full-screen window is mapped: $info"
+done
 # The show's pictures from 18.5 s on fill the screen; black would mean no data was drawn.
 import -window "$window" "$work/shot.png" || fail "cannot capture the window"
 mean=$(convert "$work/shot.png" -colorspace Gray -format '%[fx:mean]' info:)
