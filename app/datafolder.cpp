@@ -1,7 +1,7 @@
 // Finding the data folder at start-up and making it the working directory.
 #include "app/datafolder.h"
 
-#include "app/failure.h"
+#include "base/failure.h"
 
 #include <filesystem>
 #include <system_error>
