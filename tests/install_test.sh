@@ -37,9 +37,11 @@ desktop-file-validate "$usr/share/applications/zoomraxvandel.desktop" ||
     fail "desktop-file-validate"
 grep -qx 'Exec=zoomraxvandel' "$usr/share/applications/zoomraxvandel.desktop" ||
     fail "the menu entry does not start the program"
-MANWIDTH=80 MANPAGER=cat man --warnings -l "$usr/share/man/man6/zoomraxvandel.6.gz" \
-    >"$work/man.txt" 2>"$work/man.err" || fail "man -l: $(cat "$work/man.err")"
-[ -s "$work/man.err" ] && fail "man -l warns: $(cat "$work/man.err")"
+# man-db's own sandbox is refused inside some containers; the page is ours, so it goes without.
+MAN_DISABLE_SECCOMP=1 LC_ALL=C.UTF-8 MANWIDTH=80 MANPAGER=cat \
+    man --warnings -l "$usr/share/man/man6/zoomraxvandel.6.gz" >"$work/man.txt" 2>"$work/man.err" ||
+    fail "man -l: $(cat "$work/man.err")"
+grep -i warning "$work/man.err" && fail "the manual page has formatting warnings"
 grep -q '^ZOOMRAXVANDEL(6)' "$work/man.txt" || fail "the manual page has no section 6 heading"
 for option in --help --version --windowed --start --no-sound; do
     grep -q -- "$option" "$work/man.txt" || fail "the manual page does not describe $option"
