@@ -9,7 +9,8 @@ build=${PACKAGE_DIR:-$root/build-package}
 # Debian's own compiler and linker flags, with every hardening feature, as its packages have.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 # Only the program is built: packing it then builds nothing more (the install skips "all").
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DZRX_INSTALL_BINDIR=games \
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+    -DZRX_INSTALL_BINDIR=games \
     -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
     -DCMAKE_C_FLAGS="$(dpkg-buildflags --get CFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
     -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
