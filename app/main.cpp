@@ -1,4 +1,5 @@
 // Entry point: the command line, start-up, the show until the viewer quits, shutdown.
+#include "app/datafolder.h"
 #include "app/mainloop.h"
 #include "app/options.h"
 #include "app/startup.h"
@@ -11,6 +12,8 @@ int main(int argc, char** argv) {
     Options options;
     const int status = readCommandLine(argc, argv, options);
     if (status != keepGoing) return status;
+    // Before anything is read: the working directory may change to the install's data folder.
+    enterDataFolder({&options.recordPath});
     if (!startShow(liveShow(options))) return 1;
     runMainLoop();
     stopShow();

@@ -25,6 +25,7 @@ StartupSettings liveShow(const Options& options) {
     StartupSettings settings;
     settings.fullScreen = !options.windowed;
     settings.sound = !options.noSound;
+    settings.startSeconds = options.start;
     return settings;
 }
 
@@ -50,7 +51,7 @@ bool startShow(const StartupSettings& settings) {
     loadTextures();
     done("the 34 images (loadTextures)");
     // Only now, so that the clock is near 0 at the first frame.
-    if (!musicStart("Data/Zrax2011.mp3", settings.sound))
+    if (!musicStart("Data/Zrax2011.mp3", settings.sound, settings.startSeconds))
         std::fputs("To watch the show without sound, start it with --no-sound.\n", stderr);
     done("opening the music (musicStart)");
     return true;

@@ -29,13 +29,22 @@ bool seekBy(int64_t bytes) {
 
 } // namespace
 
-bool musicStart(const char* path, bool sound) {
+bool musicStart(const char* path, bool sound, double startSeconds) {
     const bool deviceOpen = BASS_Init(sound ? 1 : 0, 44100, 0, 0, NULL);
     if (!deviceOpen) failureMessage("Bass init failed! Remembered the bass.dll file?");
     musicStream = BASS_StreamCreateFile(FALSE, path, 0, 0, BASS_STREAM_PRESCAN);
     if (musicStream == 0) failureMessage("Bass file loading failed!");
     if (!BASS_ChannelPlay(musicStream, TRUE)) failureMessage("Music failed to play!");
-    if (!BASS_ChannelSetPosition(musicStream, 0))
+    QWORD startBytes = 0;
+    if (musicStream != 0 && startSeconds > 0) {
+        const double secondsPerByte = BASS_ChannelBytes2Seconds(musicStream, 1);
+        startBytes = QWORD(std::llround(startSeconds / secondsPerByte));
+        if (!BASS_ChannelSetPosition(musicStream, startBytes)) {
+            failureMessage("The track ends before the start time; it plays from its beginning");
+            startBytes = 0;
+        }
+    }
+    if (startBytes == 0 && !BASS_ChannelSetPosition(musicStream, 0))
         failureMessage("Failed to start song at the start");
     return deviceOpen;
 }

@@ -8,6 +8,7 @@ packages=(
     libmpg123-dev libkissfft-dev libmp3lame-dev libfreetype-dev fonts-dejavu-core fonts-dejavu-extra
     libgtest-dev libgmock-dev libbenchmark-dev valgrind libxdamage-dev
     xvfb xauth x11-utils x11-apps xdotool imagemagick
+    dpkg-dev file lintian desktop-file-utils man-db
 )
 
 missing=()
