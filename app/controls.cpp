@@ -1,11 +1,13 @@
 // The key controls (pause state machine, seeks) and the caption text, free of SDL and GL.
-#include "app/app.h"
+#include "app/controls.h"
 
 #include "music/music.h"
 
 #include <SDL_keysym.h> // key numbering only
 
+#include <algorithm>
 #include <cstdarg>
+#include <iterator>
 #include <cstdio>
 
 const unsigned char* keyState = nullptr;
@@ -17,10 +19,13 @@ namespace {
 
 constexpr int textCapacity = 80; // bytes, terminator included
 
+// Keys that went down since the current pass began, whatever the key array says now.
+bool pressedThisPass[SDLK_LAST] = {};
+
 // One seek in either direction leaves the output paused and the state machine in Paused, so the
 // next press of space resumes at the new position.
 void pauseAfterSeek() {
-    BASS_Pause();
+    musicPause();
     paused = true;
     spaceLatch = true;
 }
@@ -28,7 +33,16 @@ void pauseAfterSeek() {
 } // namespace
 
 bool keyDown(int key) {
-    return keyState != nullptr && keyState[key] != 0;
+    if (key < 0 || key >= SDLK_LAST) return false;
+    return (keyState != nullptr && keyState[key] != 0) || pressedThisPass[key];
+}
+
+void beginKeyPass() {
+    std::fill(std::begin(pressedThisPass), std::end(pressedThisPass), false);
+}
+
+void noteKeyPress(int key) {
+    if (key >= 0 && key < SDLK_LAST) pressedThisPass[key] = true;
 }
 
 // Each rule sees the flags as the rules before it left them. One press pauses, the next one
@@ -51,10 +65,10 @@ PauseAction pauseKeyStep(bool spaceDown, bool& isPaused, bool& latch) {
 void handlePauseKey() {
     switch (pauseKeyStep(keyDown(SDLK_SPACE), paused, spaceLatch)) {
     case PauseAction::pause:
-        BASS_Pause();
+        musicPause();
         break;
     case PauseAction::resume:
-        BASS_Start();
+        musicResume();
         break;
     case PauseAction::none:
         break;

@@ -1,25 +1,34 @@
 // The main loop: events, key controls, one frame, the spectrum snapshot and the caption per pass.
-#include "app/app.h"
+#include "app/mainloop.h"
 
+#include "app/controls.h"
+#include "app/window.h"
 #include "music/music.h"
-#include "timeline/timeline.h"
+#include "show/show.h"
 
 #include <SDL.h>
 
 namespace {
 
-// Drops every pending event but the window close; the key array is refreshed after each one.
+// Reads the window close and the key presses of the pass and drops every other event; the key
+// array is refreshed after each one.
 bool drainEvents() {
     bool closeRequested = false;
+    beginKeyPass();
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
         if (event.type == SDL_QUIT) closeRequested = true;
+        if (event.type == SDL_KEYDOWN) noteKeyPress(event.key.keysym.sym);
         keyState = SDL_GetKeyState(nullptr);
     }
     return closeRequested;
 }
 
 } // namespace
+
+void renderFrame() {
+    if (drawFrame()) presentFrame();
+}
 
 // No frame-rate cap: only the timeline's buffer swap holds a pass back. Escape or a close
 // still lets its pass draw, fetch the spectrum and set the caption.

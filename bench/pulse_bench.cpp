@@ -14,7 +14,7 @@
 #include "bench/bench.h"
 #include "music/bass.h"
 #include "music/core.h"
-#include "tests/mp3.h"
+#include "tools/mp3.h"
 #include "tests/pulsedaemon.h"
 
 #include <pulse/pulseaudio.h>

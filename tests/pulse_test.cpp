@@ -2,7 +2,7 @@
 // loss.
 #include "music/bass.h"
 #include "music/core.h"
-#include "tests/mp3.h"
+#include "tools/mp3.h"
 #include "tests/pulsedaemon.h"
 #include "tests/support.h"
 

@@ -19,9 +19,9 @@ fail() {
     exit 1
 }
 
-# Starts the program and waits for its first caption; sets pid and window.
+# Starts the program with the given arguments and waits for its first caption; sets pid and window.
 start() {
-    "$program" >"$work/out" 2>"$work/err" &
+    "$program" "$@" >"$work/out" 2>"$work/err" &
     pid=$!
     window=""
     for _ in $(seq 1200); do
@@ -39,7 +39,7 @@ caption() { xprop -id "$window" WM_NAME; }
 musicTime() {
     local text
     text=$(caption)
-    [[ $text =~ ^WM_NAME\(STRING\)\ =\ \"Vellamarkfest\ 2011\ -\ Zoomraxvandel\ {26}Time:\ \ ([0-9]+\.[0-9]{6})\"$ ]] ||
+    [[ $text =~ ^WM_NAME\(STRING\)\ =\ \"Vellamarkfest\ 2011\ -\ Zoomraxvandel\ {26}Time:\ \ (-?[0-9]+\.[0-9]{6})\"$ ]] ||
         fail "unexpected caption: $text"
     echo "${BASH_REMATCH[1]}"
 }
@@ -50,6 +50,15 @@ press() {
     sleep "${2:-0.3}"
     xdotool keyup "$1"
     sleep 0.2
+}
+
+# Waits until the caption's time differs from $1; fails after ten seconds without a change.
+waitForChange() {
+    for _ in $(seq 100); do
+        [ "$(musicTime)" != "$1" ] && return 0
+        sleep 0.1
+    done
+    fail "$2: the time stays at $1"
 }
 
 # less a b: true when a < b, as decimal numbers.
@@ -101,6 +110,27 @@ less "$b1" "$f2" || fail "left arrow: $f2 then $b1"
 sleep 1
 [ "$(musicTime)" = "$b1" ] || fail "the left arrow does not leave it paused"
 
+# Quick taps, press and release sent together as a fast finger or a key-repeat tool sends them:
+# each one acts, however many events one pass of the main loop takes in. Paused, every tap of
+# an arrow moves by exactly one step of 50000 bytes.
+for key in Right Right Right Left; do
+    before=$(musicTime)
+    xdotool key "$key"
+    waitForChange "$before" "a quick tap of $key"
+    after=$(musicTime)
+    awk -v a="$before" -v b="$after" -v k="$key" \
+        'BEGIN { d = (k == "Right") ? b - a : a - b; exit !(d > 0.2830 && d < 0.2840) }' ||
+        fail "a quick tap of $key: $before then $after"
+done
+before=$(musicTime)
+xdotool key space
+waitForChange "$before" "a quick tap of space (resume)"
+xdotool key space
+sleep 0.5
+held=$(musicTime)
+sleep 1
+[ "$(musicTime)" = "$held" ] || fail "a quick tap of space does not pause again"
+
 xdotool keydown Escape
 expectCleanExit Escape
 xdotool keyup Escape
@@ -108,6 +138,32 @@ xdotool keyup Escape
 start
 "$wmclose" "$window" || fail "cannot send the close request"
 expectCleanExit "a window close"
+
+# Without a sound device: the four failure messages and a hint, and the clock does not start.
+SDL_AUDIODRIVER=none start
+for _ in $(seq 100); do
+    [ "$(wc -l <"$work/err")" -ge 5 ] && break
+    sleep 0.1
+done
+expected="ERROR: Bass init failed! Remembered the bass.dll file?
+ERROR: Bass file loading failed!
+ERROR: Music failed to play!
+ERROR: Failed to start song at the start
+To watch the show without sound, start it with --no-sound."
+[ "$(cat "$work/err")" = "$expected" ] || fail "without a sound device: $(cat "$work/err")"
+[ "$(musicTime)" = "-1.000000" ] || fail "without a sound device the time is $(musicTime)"
+xdotool keydown Escape
+kill -0 "$pid" 2>/dev/null && wait "$pid"
+pid=""
+xdotool keyup Escape
+
+# --no-sound: the same machine plays the show silently.
+SDL_AUDIODRIVER=none start --no-sound
+t1=$(musicTime)
+waitForChange "$t1" "--no-sound"
+xdotool keydown Escape
+expectCleanExit "--no-sound"
+xdotool keyup Escape
 
 # Without a window no key could ever stop it: it shows its message and ends with status 1.
 SDL_VIDEODRIVER=x11 DISPLAY=:65000 "$program" >"$work/out" 2>"$work/err"
