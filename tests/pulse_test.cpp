@@ -86,9 +86,9 @@ class PulseTest : public ::testing::Test {
     }
 
     // The clock and the server's position differ by less than 2 ms in 95 of 100 reports and by
-    // less than 10 ms in every one (a loaded machine delays a report now and then), over two seconds once the sound has settled (the first tenth
-    // of a second of a stream is left out); returns the largest latency and sink latency
-    // reported.
+    // less than 10 ms in every one (a loaded machine delays a report now and then), over two
+    // seconds once the sound has settled (the first tenth of a second of a stream is left out);
+    // returns the largest latency and sink latency reported.
     void expectTheClockFollowsTheServer(HSTREAM stream, double& latency, double& sink) {
         latency = sink = 0;
         std::vector<double> offsets;
