@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -55,6 +56,7 @@ struct Stream {
     uint64_t cursor = 0;  // the next file frame for the device, in 32.32 fixed point
     uint64_t step = 0;    // file frames per output frame, in 32.32 fixed point
     StreamClock clock;
+    uint64_t rejoinFrame = 0; // while a server comes back: the file frame at `rejoinOutput`
 
     uint32_t bytesPerFrame() const { return uint32_t(audio.channels) * sizeof(int16_t); }
 };
@@ -74,12 +76,29 @@ std::array<std::unique_ptr<Stream>, maxStreams> streams;
 std::vector<int32_t> mixBuffer; // interleaved stereo; sized before the callback starts
 HSTREAM lastHandle = 0;         // handles are never reused, not even after BASS_Free
 
+// While a server comes back the clock stays on the system clock (`deviceClock` ideal) and the
+// server's stream is placed to match it: output frame `rejoinOutput` (a count of handed frames)
+// carries what the system clock reaches at its output frame `rejoinIdeal`. Once the server
+// confirms the placement, the clock moves from the system clock's line to the server's over
+// `slewSeconds` from `slewStart`, and then follows the server alone.
+constexpr double slewSeconds = 0.3;
+bool rejoinPlaced = false;
+double rejoinOutput = 0, rejoinIdeal = 0;
+bool slewing = false;
+double slewStart = 0;
+
 using Lock = std::lock_guard<std::mutex>;
 
 // audioLock held. The output frame being heard at `now`.
 double outputHeard(double now) {
     if (output == Output::server && !deviceClock.ideal) return pulseHeard(now);
-    return deviceClockHeard(deviceClock, now);
+    const double ideal = deviceClockHeard(deviceClock, now);
+    if (!slewing) return ideal;
+    // Both lines run at the output's rate and differ by a few milliseconds at most, so the blend
+    // moves forward all along.
+    const double server = rejoinIdeal + (pulseHeard(now) - rejoinOutput);
+    const double weight = std::clamp((now - slewStart) / slewSeconds, 0.0, 1.0);
+    return ideal + weight * (server - ideal);
 }
 
 // audioLock held, on the program's thread. Takes in the whole file once it is decoded, or, when
@@ -127,7 +146,10 @@ uint64_t frameHeard(Stream& stream, double now) {
 void placeStream(Stream& stream, uint64_t frame, double now) {
     stream.cursor = frame << cursorFractionBits;
     // What the server holds of the stream is outdated: it plays afresh, or stops while held.
-    if (output == Output::server) pulseReplace();
+    if (output == Output::server) {
+        pulseReplace();
+        rejoinPlaced = slewing = false;
+    }
     if (!stream.playing || outputPaused) {
         streamClockHold(stream.clock, frame);
         return;
@@ -176,19 +198,61 @@ void audioServerLost(double now) {
     for (size_t i = 0; i < maxStreams; ++i)
         if (streams[i]) heard[i] = frameHeard(*streams[i], now);
     deviceClock = makeIdealClock(outputRate, now);
+    rejoinPlaced = slewing = false;
     for (size_t i = 0; i < maxStreams; ++i)
         if (streams[i] && streams[i]->playing && !outputPaused)
             placeStream(*streams[i], heard[i], now);
 }
 
+double audioRejoinPlace(double heardAt, bool force) {
+    assert(output == Output::server && deviceClock.ideal);
+    const double ideal = deviceClockHeard(deviceClock, heardAt);
+    const double handed = double(handedFrames);
+    const double error = rejoinPlaced ? ideal - (rejoinIdeal + (handed - rejoinOutput)) : 0;
+    if (!force && rejoinPlaced && std::fabs(error) <= rejoinToleranceSeconds * outputRate) return 0;
+    rejoinPlaced = true;
+    slewing = false;
+    rejoinOutput = handed;
+    rejoinIdeal = ideal;
+    for (auto& stream : streams) {
+        if (!stream || !stream->playing || outputPaused) continue;
+        // Read on a copy: a reading ahead of time must not hold the clock back until then.
+        StreamClock clock = stream->clock;
+        const double ratio = double(stream->audio.rate) / outputRate;
+        const auto frame =
+            uint64_t(streamClockRead(clock, ideal, ratio, double(stream->audio.frames())));
+        stream->rejoinFrame = frame;
+        stream->cursor = frame << cursorFractionBits;
+    }
+    return error;
+}
+
+void audioRejoinConfirmed(double now) {
+    if (!rejoinPlaced || slewing) return;
+    slewing = true;
+    slewStart = now;
+}
+
+bool audioRejoinSlewed(double now) {
+    return slewing && now >= slewStart + slewSeconds;
+}
+
 void audioServerBack(double now) {
-    std::array<uint64_t, maxStreams> heard{};
+    assert(slewing || !audioWantsSound());
+    std::array<double, maxStreams> heard{};
     for (size_t i = 0; i < maxStreams; ++i)
-        if (streams[i]) heard[i] = frameHeard(*streams[i], now);
+        if (streams[i]) heard[i] = double(frameHeard(*streams[i], now));
     deviceClock = makeDeviceClock(outputRate, 1, 0);
-    for (size_t i = 0; i < maxStreams; ++i)
-        if (streams[i] && streams[i]->playing && !outputPaused)
-            placeStream(*streams[i], heard[i], now);
+    for (size_t i = 0; i < maxStreams; ++i) {
+        if (!streams[i] || !streams[i]->playing || outputPaused) continue;
+        // The server's stream carries this run from `rejoinOutput` on; the reading goes on from
+        // where the blend left it.
+        StreamClock& clock = streams[i]->clock;
+        streamClockRun(clock, streams[i]->rejoinFrame);
+        streamClockHanded(clock, rejoinOutput);
+        clock.lastReading = std::max(heard[i], double(clock.anchor));
+    }
+    rejoinPlaced = slewing = false;
 }
 
 namespace {
@@ -282,6 +346,7 @@ BOOL BASS_Init(int device, DWORD freq, DWORD, void*, void*) {
             deviceClock = makeDeviceClock(freq, 1, 0);
             outputRate = int(freq);
             outputPaused = false;
+            rejoinPlaced = slewing = false;
             output = Output::server;
         }
         if (pulseOpen(freq)) return TRUE;

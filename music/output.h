@@ -21,8 +21,19 @@ bool audioWantsSound();
 // audioLock held, the server output's thread. The server stopped answering: every stream runs on
 // from the frame heard at `now` on the system clock, as on the silent device.
 void audioServerLost(double now);
-// audioLock held, the server output's thread. A server answers again: every playing stream is
-// placed at the frame the system clock has reached, to be played from there.
+// A server that answers again is joined in three steps, each with audioLock held on the server
+// output's thread, while the clock runs on on the system clock:
+// The next frame handed to the output will be heard at `heardAt`: with `force` (a fresh stream),
+// every playing stream is placed to play from the frame the clock reaches then. Without, that is
+// done only when the next frame as placed would be heard more than `rejoinToleranceSeconds` off
+// the clock; returns the output frames it was off by when it was placed afresh, else 0.
+double audioRejoinPlace(double heardAt, bool force);
+constexpr double rejoinToleranceSeconds = 0.002;
+// The server plays the frames so placed: the clock moves over to the server's position, over a
+// few hundred milliseconds, without a jump and never back.
+void audioRejoinConfirmed(double now);
+// True once that move is done; then the clock follows the server alone from `audioServerBack`.
+bool audioRejoinSlewed(double now);
 void audioServerBack(double now);
 
 // ---- The sound server's output (music/pulse.cpp) -----------------------------------------------
@@ -33,9 +44,8 @@ void audioServerBack(double now);
 bool pulseOpen(unsigned rate);
 // Stops that thread and lets go of the server. No lock held.
 void pulseClose();
-// audioLock held. The output frame being heard at `now` while the server plays; false when it
-// does not (lost, or between two of its streams before the first frame of the later is heard).
-bool pulseLive();
+// audioLock held. The output frame being heard at `now` by the server's line (the count of frames
+// handed at the current stream's start while it has not been heard yet).
 double pulseHeard(double now);
 // audioLock held. What is placed in the streams changed (a play, a seek, a pause, a resume): the
 // audio already handed to the server is dropped and playing starts afresh from the mixer.

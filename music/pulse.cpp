@@ -29,6 +29,9 @@ constexpr int sampleMicroseconds = 5000;
 constexpr double timingRequestSeconds = 0.02;
 // A report this far from the clock's line is a jump of the sound, not jitter.
 constexpr double jumpSeconds = 0.005;
+// A stream that joins a returning server is placed afresh at most this many times as the
+// server's reports show where its frames are heard; then the clock slews over to what is heard.
+constexpr int mostPlacements = 4;
 
 using Lock = std::lock_guard<std::mutex>;
 
@@ -48,7 +51,14 @@ pa_sample_spec spec;
 // ---- Shared with the program's thread, under audioLock ----------------------------------------
 
 bool quit = false;
-bool live = false;          // a server answers; the clock follows it
+bool live = false;      // a server answers; the clock follows it
+bool rejoining = false; // a server answers again; the clock is still on the system clock
+// The latest whole latency the server reported, from handing a frame over to hearing it: how
+// soon a stream that joins a returning server is expected to be heard.
+double predictedLatency = requestedLatencySeconds;
+int placements = 0;         // how often the current stream was placed while rejoining
+uint64_t placedAt = 0;      // streamWritten when it was placed last
+bool verified = false;      // and the server's line has since shown it heard where placed
 uint64_t generation = 1;    // bumped by each placement
 uint64_t streamBase = 0;    // audioHanded() when the current stream was made
 uint64_t streamWritten = 0; // output frames written to the current stream
@@ -64,6 +74,28 @@ double wallSeconds() {
     timeval now;
     gettimeofday(&now, nullptr);
     return double(now.tv_sec) + now.tv_usec / 1e6;
+}
+
+// The server thread, audioLock held, while rejoining a server, before frames are handed to the
+// current stream: its first frames go where the clock will be when they are heard, predicted by
+// the latency the server last reported; once its line runs, where that line says.
+void place() {
+    if (streamWritten == 0) {
+        audioRejoinPlace(monotonicSeconds() + predictedLatency, true);
+        placements = 1;
+        placedAt = 0;
+        verified = false;
+        return;
+    }
+    if (!timed || !advancing || placements >= mostPlacements) return;
+    const double heardAt = timeStamp + (double(streamWritten) - timeFrames) / spec.rate;
+    if (audioRejoinPlace(heardAt, false) != 0) {
+        ++placements;
+        placedAt = streamWritten;
+        verified = false;
+    } else {
+        verified = true;
+    }
 }
 
 // The server thread. Called when the server asks for `bytes` more; they are written in as many
@@ -82,6 +114,7 @@ void onWrite(pa_stream* s, size_t bytes, void* userdata) {
             pa_stream_cancel_write(s);
             return;
         }
+        if (rejoining) place();
         audioMix(static_cast<int16_t*>(data), frames);
         streamWritten += frames;
         if (pa_stream_write(s, data, frames * bytesPerFrame, nullptr, 0, PA_SEEK_RELATIVE) < 0)
@@ -160,6 +193,7 @@ void onTiming(pa_stream* s, void* userdata) {
             double(info->write_index - info->read_index) / bytesPerFrame / spec.rate +
             lastReport.sinkSeconds;
         reported = true;
+        if (live) predictedLatency = lastReport.latencySeconds;
     }
     // The line moves a quarter of the way to the report, which damps the reports' own jitter and
     // still follows a server whose pace is off by a few hundred ppm to within microseconds; a
@@ -181,6 +215,8 @@ void makeStream(uint64_t forGeneration) {
         streamBase = audioHanded();
         streamWritten = 0;
         timed = advancing = reported = false;
+        placements = 0;
+        verified = false;
     }
     streamGeneration = forGeneration;
     void* const tag = reinterpret_cast<void*>(uintptr_t(forGeneration));
@@ -220,8 +256,8 @@ void lose() {
     {
         const Lock lock(audioLock);
         wasLive = live;
-        if (live) audioServerLost(now);
-        live = false;
+        if (live || rejoining) audioServerLost(now);
+        live = rejoining = false;
     }
     if (wasLive) std::fputs("Sound lost: the show goes on without it.\n", stderr);
 }
@@ -242,11 +278,19 @@ void step() {
     uint64_t current = 0;
     {
         const Lock lock(audioLock);
-        if (!live) {
-            live = true;
-            audioServerBack(monotonicSeconds());
-        }
+        const double now = monotonicSeconds();
         wanted = audioWantsSound();
+        if (!live) rejoining = true;
+        // The server's line shows the frames placed last being heard: the clock moves over to
+        // it, and follows it alone once there. With nothing playing there is nothing to place.
+        if (rejoining && wanted && verified && timed && advancing &&
+            pulseHeard(now) >= double(streamBase + placedAt))
+            audioRejoinConfirmed(now);
+        if (rejoining && (!wanted || audioRejoinSlewed(now))) {
+            audioServerBack(now);
+            rejoining = false;
+            live = true;
+        }
         current = generation;
     }
     connected = true;
@@ -305,6 +349,8 @@ bool pulseOpen(unsigned rate) {
         const Lock lock(audioLock);
         quit = false;
         live = true;
+        rejoining = false;
+        predictedLatency = requestedLatencySeconds;
         timed = advancing = reported = false;
         ++generation;
     }
@@ -319,16 +365,12 @@ void pulseClose() {
     {
         const Lock lock(audioLock);
         quit = true;
-        live = false;
+        live = rejoining = false;
     }
     pa_mainloop_wakeup(loop);
     thread.join();
     pa_mainloop_free(loop);
     loop = nullptr;
-}
-
-bool pulseLive() {
-    return live;
 }
 
 double pulseHeard(double now) {
@@ -340,7 +382,7 @@ double pulseHeard(double now) {
 
 void pulseReplace() {
     ++generation;
-    timed = advancing = reported = false;
+    timed = advancing = reported = verified = false;
     if (loop != nullptr) pa_mainloop_wakeup(loop);
 }
 
