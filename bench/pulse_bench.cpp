@@ -15,7 +15,7 @@
 #include "music/bass.h"
 #include "music/core.h"
 #include "tools/mp3.h"
-#include "tests/pulsedaemon.h"
+#include "tools/pulsedaemon.h"
 
 #include <pulse/pulseaudio.h>
 

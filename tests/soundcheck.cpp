@@ -1,7 +1,7 @@
 // The sound side of the real program's end-to-end test: a private daemon, a recorder, a locator.
 //
 //   soundcheck daemon
-//       Starts a private PulseAudio daemon (tests/pulsedaemon.h), prints its PULSE_SERVER address
+//       Starts a private PulseAudio daemon (tools/pulsedaemon.h), prints its PULSE_SERVER address
 //       and then obeys lines on standard input: "kill" (SIGKILL by its process id), "start" (again,
 //       on the same socket); each answered by one line, "killed" or "started"/"failed". Standard
 //       input closed: the daemon is stopped and its folder removed.
@@ -15,7 +15,7 @@
 //       caption showed at the moment it was played out, or "unmatched FRAME". CAPTIONS holds
 //       "BEFORE AFTER MUSICSECONDS" lines: a new caption, set between those two wall times.
 #include "music/core.h"
-#include "tests/pulsedaemon.h"
+#include "tools/pulsedaemon.h"
 
 #include <pulse/error.h>
 #include <pulse/simple.h>

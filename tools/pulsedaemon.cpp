@@ -1,5 +1,5 @@
 // A private PulseAudio daemon for tests and benchmarks, started and stopped by its process id.
-#include "tests/pulsedaemon.h"
+#include "tools/pulsedaemon.h"
 
 #include <fcntl.h>
 #include <sys/socket.h>
