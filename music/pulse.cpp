@@ -87,7 +87,11 @@ void place() {
         verified = false;
         return;
     }
-    if (!timed || !advancing || placements >= mostPlacements) return;
+    if (!timed || !advancing) return;
+    if (placements >= mostPlacements) {
+        verified = true; // the slew takes what is left
+        return;
+    }
     const double heardAt = timeStamp + (double(streamWritten) - timeFrames) / spec.rate;
     if (audioRejoinPlace(heardAt, false) != 0) {
         ++placements;

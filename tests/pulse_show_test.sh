@@ -83,13 +83,15 @@ sampleCaptions() {
     awk '{ printf "%.6f %.6f %s\n", $1 / 1e6, $2 / 1e6, $3 }' "$2" >"$2.s" && mv "$2.s" "$2"
 }
 
-# The show plays on the server for two seconds of music.
+# The show plays on the server past its first 4.4 s of music: the part decoded before it starts
+# (the rest is decoded in the background, and a busy machine may make the show wait for it there,
+# which is not what this test is about).
 for _ in $(seq 600); do
-    awk -v t="$(musicTime)" 'BEGIN { exit !(t > 2) }' && break
+    awk -v t="$(musicTime)" 'BEGIN { exit !(t > 5) }' && break
     kill -0 "$pid" 2>/dev/null || fail "the program ended"
     sleep 0.1
 done
-awk -v t="$(musicTime)" 'BEGIN { exit !(t > 2) }' || fail "the time does not reach 2 s: $(musicTime)"
+awk -v t="$(musicTime)" 'BEGIN { exit !(t > 5) }' || fail "the time does not reach 5 s: $(musicTime)"
 [ -s "$work/err" ] && fail "standard error before the loss"
 
 [ "$(daemonDo kill)" = killed ] || fail "cannot kill the daemon"
@@ -97,14 +99,15 @@ sampleCaptions 3 "$work/lost"
 # One second per second within 1 %: the slope of the least-squares line through the captions
 # seen, each at the middle of the span in which it appeared and weighted by one over that span
 # squared (a look at the caption takes from 10 to 60 ms on a busy machine); and the captions kept
-# changing (frames kept coming) all along.
+# changing (frames kept coming) all along: at least ten, none standing for two seconds (a frame
+# of software GL on a busy machine has been seen to take one).
 awk '{ n++; x[n] = ($1 + $2) / 2; y[n] = $3; w[n] = 1 / ($2 - $1 + 0.001) ^ 2; sw += w[n] }
     END {
         if (n < 10) { print "only " n " captions in 3 s"; exit 1 }
         for (i = 1; i <= n; i++) { mx += w[i] * x[i] / sw; my += w[i] * y[i] / sw }
         for (i = 1; i <= n; i++) { sxy += w[i] * (x[i] - mx) * (y[i] - my); sxx += w[i] * (x[i] - mx) ^ 2 }
         slope = sxy / sxx
-        for (i = 2; i <= n; i++) if (x[i] - x[i - 1] > 0.5) { print "no new caption for " x[i] - x[i - 1] " s"; exit 1 }
+        for (i = 2; i <= n; i++) if (x[i] - x[i - 1] > 2) { print "no new caption for " x[i] - x[i - 1] " s"; exit 1 }
         printf "after the loss: %d captions, slope %.4f\n", n, slope
         exit !(slope > 0.99 && slope < 1.01)
     }' "$work/lost" || fail "the time does not run at one second per second without the server"
