@@ -26,6 +26,7 @@ StartupSettings liveShow(const Options& options) {
     settings.fullScreen = !options.windowed;
     settings.sound = !options.noSound;
     settings.startSeconds = options.start;
+    settings.audioDelay = options.audioDelay;
     return settings;
 }
 
@@ -50,6 +51,7 @@ bool startShow(const StartupSettings& settings) {
     done("the four models (loadModels)");
     loadTextures();
     done("the 34 images (loadTextures)");
+    musicSetAudioDelay(settings.audioDelay);
     // Only now, so that the clock is near 0 at the first frame.
     if (!musicStart("Data/Zrax2011.mp3", settings.sound, settings.startSeconds))
         std::fputs("To watch the show without sound, start it with --no-sound.\n", stderr);

@@ -4,6 +4,7 @@
 #include "base/failure.h"
 #include "music/bass.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +19,7 @@ constexpr int64_t seekStepBytes = 50000;
 // While held, every reading of the clock is this time, in seconds.
 bool held = false;
 double heldSeconds = 0;
+double audioDelay = 0; // seconds
 
 // Unclamped: before the start or past the end the library refuses, and the caller ignores that.
 bool seekBy(int64_t bytes) {
@@ -56,7 +58,14 @@ void musicStop() {
 
 double musicTime() {
     if (held) return heldSeconds;
-    return BASS_ChannelBytes2Seconds(musicStream, BASS_ChannelGetPosition(musicStream));
+    const double heard =
+        BASS_ChannelBytes2Seconds(musicStream, BASS_ChannelGetPosition(musicStream));
+    if (audioDelay == 0 || heard < 0) return heard; // negative: the library refused
+    return std::max(0.0, heard - audioDelay);
+}
+
+void musicSetAudioDelay(double seconds) {
+    audioDelay = seconds;
 }
 
 uint32_t musicFetchSpectrum(float* buffer) {

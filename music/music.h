@@ -19,7 +19,11 @@ bool musicStart(const char* path, bool sound = true, double startSeconds = 0);
 void musicStop();
 
 // Seconds since the start of the track, asked afresh every call; it stands still while paused.
+// With an audio delay d it is the position heard d seconds ago (d < 0: the one to be heard in
+// -d seconds), never before 0: the pictures follow the sound d seconds later.
 double musicTime();
+// For devices that report their latency wrongly; 0 (the default) changes nothing.
+void musicSetAudioDelay(double seconds);
 // The 512 magnitudes at the current position into `buffer`; the audio layer's result.
 uint32_t musicFetchSpectrum(float* buffer);
 

@@ -4,8 +4,9 @@ set -euo pipefail
 
 packages=(
     build-essential cmake pkg-config clang libclang-rt-14-dev
-    libsdl1.2-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri libdevil-dev
-    libmpg123-dev libkissfft-dev libmp3lame-dev libfreetype-dev fonts-dejavu-core fonts-dejavu-extra
+    libsdl1.2-dev libpulse-dev pulseaudio pulseaudio-utils libgl-dev libglu1-mesa-dev
+    libgl1-mesa-dri libdevil-dev libmpg123-dev libkissfft-dev libmp3lame-dev libfreetype-dev
+    fonts-dejavu-core fonts-dejavu-extra
     libgtest-dev libgmock-dev libbenchmark-dev valgrind libxdamage-dev
     xvfb xauth x11-utils x11-apps xdotool imagemagick
     dpkg-dev file lintian desktop-file-utils man-db

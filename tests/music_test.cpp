@@ -157,3 +157,19 @@ TEST_F(MusicTest, HeldAtAMomentEveryReadingIsThatMomentUntilResumed) {
     musicSeekBack(); // a step leaves the hold too
     EXPECT_LT(musicTime(), 2.05);
 }
+
+TEST_F(MusicTest, AnAudioDelayShowsThePositionHeardThatMuchEarlierAndNeverBeforeTheStart) {
+    startTone(440, 3);
+    waitForTime(0.5);
+    musicPause();
+    const double heard =
+        BASS_ChannelBytes2Seconds(musicStream, BASS_ChannelGetPosition(musicStream));
+    musicSetAudioDelay(0.25);
+    EXPECT_DOUBLE_EQ(musicTime(), heard - 0.25);
+    musicSetAudioDelay(-0.25);
+    EXPECT_DOUBLE_EQ(musicTime(), heard + 0.25);
+    musicSetAudioDelay(heard + 1);
+    EXPECT_EQ(musicTime(), 0.0);
+    musicSetAudioDelay(0);
+    EXPECT_DOUBLE_EQ(musicTime(), heard);
+}
