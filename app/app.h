@@ -66,7 +66,12 @@ extern bool paused;
 extern bool spaceLatch;
 extern char captionText[80];
 
-bool keyDown(int key); // an SDL 1.2 key symbol; every key reads as released before the first event
+// An SDL 1.2 key symbol is down for a pass when the key array shows it down, or when it went
+// down during the pass: a tap shorter than one pass is not lost. Every key reads as released
+// before the first event.
+bool keyDown(int key);
+void beginKeyPass();        // forgets the presses of the previous pass
+void noteKeyPress(int key); // a key-down event of this pass
 
 bool runMainLoop();
 void handlePauseKey();

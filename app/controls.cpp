@@ -5,7 +5,9 @@
 
 #include <SDL_keysym.h> // key numbering only
 
+#include <algorithm>
 #include <cstdarg>
+#include <iterator>
 #include <cstdio>
 
 const unsigned char* keyState = nullptr;
@@ -16,6 +18,9 @@ char captionText[80] = {};
 namespace {
 
 constexpr int textCapacity = 80; // bytes, terminator included
+
+// Keys that went down since the current pass began, whatever the key array says now.
+bool pressedThisPass[SDLK_LAST] = {};
 
 // One seek in either direction leaves the output paused and the state machine in Paused, so the
 // next press of space resumes at the new position.
@@ -28,7 +33,16 @@ void pauseAfterSeek() {
 } // namespace
 
 bool keyDown(int key) {
-    return keyState != nullptr && keyState[key] != 0;
+    if (key < 0 || key >= SDLK_LAST) return false;
+    return (keyState != nullptr && keyState[key] != 0) || pressedThisPass[key];
+}
+
+void beginKeyPass() {
+    std::fill(std::begin(pressedThisPass), std::end(pressedThisPass), false);
+}
+
+void noteKeyPress(int key) {
+    if (key >= 0 && key < SDLK_LAST) pressedThisPass[key] = true;
 }
 
 // Each rule sees the flags as the rules before it left them. One press pauses, the next one

@@ -8,12 +8,15 @@
 
 namespace {
 
-// Drops every pending event but the window close; the key array is refreshed after each one.
+// Reads the window close and the key presses of the pass and drops every other event; the key
+// array is refreshed after each one.
 bool drainEvents() {
     bool closeRequested = false;
+    beginKeyPass();
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
         if (event.type == SDL_QUIT) closeRequested = true;
+        if (event.type == SDL_KEYDOWN) noteKeyPress(event.key.keysym.sym);
         keyState = SDL_GetKeyState(nullptr);
     }
     return closeRequested;

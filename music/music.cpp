@@ -22,14 +22,15 @@ BOOL seekBy(int64_t bytes) {
 
 } // namespace
 
-void musicStart(const char* path) {
-    if (!BASS_Init(1, 44100, 0, 0, NULL))
-        failureMessage("Bass init failed! Remembered the bass.dll file?");
+bool musicStart(const char* path, bool sound) {
+    const bool deviceOpen = BASS_Init(sound ? 1 : 0, 44100, 0, 0, NULL);
+    if (!deviceOpen) failureMessage("Bass init failed! Remembered the bass.dll file?");
     musicStream = BASS_StreamCreateFile(FALSE, path, 0, 0, BASS_STREAM_PRESCAN);
     if (musicStream == 0) failureMessage("Bass file loading failed!");
     if (!BASS_ChannelPlay(musicStream, TRUE)) failureMessage("Music failed to play!");
     if (!BASS_ChannelSetPosition(musicStream, 0))
         failureMessage("Failed to start song at the start");
+    return deviceOpen;
 }
 
 double musicTime() {

@@ -218,3 +218,30 @@ TEST_F(KeyControlsTest, BeforeTheFirstEventEveryKeyReadsAsReleased) {
     EXPECT_FALSE(spaceLatch);
     EXPECT_TRUE(running());
 }
+
+// A press and its release within one pass: the key array shows it up again by the time the
+// events are drained, and the pass still acts on it once.
+TEST_F(KeyControlsTest, ATapWithinOnePassActsOnce) {
+    pass(false, true, false);
+    pass(false, false, false); // Paused, every key up
+    const QWORD start = position();
+    beginKeyPass();
+    noteKeyPress(SDLK_RIGHT);
+    applyKeyControls();
+    EXPECT_EQ(position(), start + 50000);
+    beginKeyPass(); // the next pass: the tap is over
+    applyKeyControls();
+    EXPECT_EQ(position(), start + 50000);
+
+    beginKeyPass();
+    noteKeyPress(SDLK_SPACE); // resumes from Paused
+    applyKeyControls();
+    EXPECT_FALSE(paused);
+    beginKeyPass();
+    applyKeyControls(); // released: Playing
+    EXPECT_FALSE(spaceLatch);
+    EXPECT_TRUE(running());
+    noteKeyPress(-1); // symbols outside the array are ignored
+    noteKeyPress(SDLK_LAST);
+    EXPECT_FALSE(keyDown(SDLK_LAST));
+}

@@ -52,6 +52,15 @@ press() {
     sleep 0.2
 }
 
+# Waits until the caption's time differs from $1; fails after ten seconds without a change.
+waitForChange() {
+    for _ in $(seq 100); do
+        [ "$(musicTime)" != "$1" ] && return 0
+        sleep 0.1
+    done
+    fail "$2: the time stays at $1"
+}
+
 # less a b: true when a < b, as decimal numbers.
 less() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a < b) }'; }
 
@@ -100,6 +109,27 @@ b1=$(musicTime)
 less "$b1" "$f2" || fail "left arrow: $f2 then $b1"
 sleep 1
 [ "$(musicTime)" = "$b1" ] || fail "the left arrow does not leave it paused"
+
+# Quick taps, press and release sent together as a fast finger or a key-repeat tool sends them:
+# each one acts, however many events one pass of the main loop takes in. Paused, every tap of
+# an arrow moves by exactly one step of 50000 bytes.
+for key in Right Right Right Left; do
+    before=$(musicTime)
+    xdotool key "$key"
+    waitForChange "$before" "a quick tap of $key"
+    after=$(musicTime)
+    awk -v a="$before" -v b="$after" -v k="$key" \
+        'BEGIN { d = (k == "Right") ? b - a : a - b; exit !(d > 0.2830 && d < 0.2840) }' ||
+        fail "a quick tap of $key: $before then $after"
+done
+before=$(musicTime)
+xdotool key space
+waitForChange "$before" "a quick tap of space (resume)"
+xdotool key space
+sleep 0.5
+held=$(musicTime)
+sleep 1
+[ "$(musicTime)" = "$held" ] || fail "a quick tap of space does not pause again"
 
 xdotool keydown Escape
 expectCleanExit Escape

@@ -1,0 +1,28 @@
+// The command line: every option of the program, parsed in one place, free of SDL and GL.
+#pragma once
+
+#include <string>
+
+// What the viewer asked for. The defaults are the show as it always was: full screen, with
+// sound, from the start of the track.
+struct Options {
+    bool help = false, version = false;
+    bool windowed = false;          // --windowed: a 1280x720 window instead of full screen
+    double start = 0;               // --start SECONDS: where the music begins
+    bool noSound = false;           // --no-sound: the silent device, clock on the system clock
+    double audioDelay = 0;          // --audio-delay SECONDS: pictures later (+) or earlier (-)
+    std::string recordPath;         // --record FILE; empty for the live show
+    int fps = 60;                   // --fps N, 24..240
+    int width = 1280, height = 720; // --size WxH, 16:9, up to 3840x2160
+    double from = 0;                // --from SECONDS
+    double to = -1;                 // --to SECONDS; negative: the end of the track
+    int blend = 1;                  // --blend N: moments averaged per frame, 1 = no blur
+    bool lossless = false;          // --lossless: FFV1 and FLAC in .mkv
+};
+
+// False, with a one-line reason in `error`, for an unknown option or a bad value. `options` is
+// only meaningful when it returns true.
+bool parseOptions(int argc, char** argv, Options& options, std::string& error);
+
+// The usage text, printed by --help on standard output and after a bad option on standard error.
+extern const char* const usageText;
