@@ -6,7 +6,7 @@ packages=(
     build-essential cmake pkg-config clang libclang-rt-14-dev
     libsdl1.2-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri libdevil-dev
     libmpg123-dev libkissfft-dev libmp3lame-dev libfreetype-dev fonts-dejavu-core
-    libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libegl-dev
+    libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libegl-dev ffmpeg
     libgtest-dev libgmock-dev libbenchmark-dev valgrind libxdamage-dev
     xvfb xauth x11-utils x11-apps xdotool imagemagick
 )
