@@ -25,10 +25,12 @@ namespace {
 // encoded, one waiting, so that neither side waits for the other's pace to wobble.
 constexpr int queueSlots = 3;
 
-// H.264 quality: constant rate factor 17 looks the same as the drawn frames at normal viewing.
-// "veryfast" keeps the encoder well behind the software GL's drawing; slower presets gain
-// little at this rate factor but size.
-constexpr const char* h264Crf = "17";
+// H.264 quality. Rate factor 12 tuned for PSNR (no adaptive quantisation, no psychovisual
+// trade-offs) keeps every frame of the show within 40 dB of the picture drawn, as 4:2:0 holds
+// it, even at 320x180 (measured: at 17 the worst frame there was 36 dB; at 1280x720 it was 42).
+// "veryfast" keeps the encoder well ahead of the software GL's drawing.
+constexpr const char* h264Crf = "12";
+constexpr const char* h264Tune = "psnr";
 constexpr const char* h264Preset = "veryfast";
 constexpr int aacBitRate = 192000;
 constexpr int variableAudioFrame = 4096; // sample frames per packet for encoders that take any
@@ -176,6 +178,7 @@ bool Encoder::Impl::openVideo(const AVCodec* codec, std::string& message) {
         video->color_range = AVCOL_RANGE_MPEG;
         av_opt_set(video->priv_data, "crf", h264Crf, 0);
         av_opt_set(video->priv_data, "preset", h264Preset, 0);
+        av_opt_set(video->priv_data, "tune", h264Tune, 0);
     }
     if (format->oformat->flags & AVFMT_GLOBALHEADER) video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if (!openCodec(video, codec, s.lossless ? "FFV1" : "H.264", message)) return false;

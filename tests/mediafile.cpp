@@ -20,6 +20,10 @@ std::string avError(int code) {
     return text;
 }
 
+constexpr int readerFlags = SWS_BICUBIC | SWS_ACCURATE_RND | SWS_BITEXACT | SWS_FULL_CHR_H_INT;
+// As app/encoder.cpp converts the drawn pictures for H.264.
+constexpr int encoderFlags = SWS_BICUBIC | SWS_ACCURATE_RND | SWS_BITEXACT;
+
 struct Reader {
     AVFormatContext* format = nullptr;
     AVCodecContext* video = nullptr;
@@ -208,4 +212,29 @@ double psnrRgb(const uint8_t* a, const uint8_t* b, int width, int height) {
     if (squares == 0) return std::numeric_limits<double>::infinity();
     const double mse = squares / double(pixels * 3);
     return 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+std::vector<uint8_t> throughYuv420(const uint8_t* rgba, int width, int height) {
+    SwsContext* down = sws_getContext(width, height, AV_PIX_FMT_RGBA, width, height,
+                                      AV_PIX_FMT_YUV420P, encoderFlags, nullptr, nullptr, nullptr);
+    SwsContext* up = sws_getContext(width, height, AV_PIX_FMT_YUV420P, width, height,
+                                    AV_PIX_FMT_RGBA, readerFlags, nullptr, nullptr, nullptr);
+    const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
+    sws_setColorspaceDetails(down, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
+    sws_setColorspaceDetails(up, bt709, 0, bt709, 1, 0, 1 << 16, 1 << 16);
+    AVFrame* yuv = av_frame_alloc();
+    yuv->format = AV_PIX_FMT_YUV420P;
+    yuv->width = width;
+    yuv->height = height;
+    av_frame_get_buffer(yuv, 0);
+    std::vector<uint8_t> back(size_t(width) * height * 4);
+    const uint8_t* in[1] = {rgba};
+    uint8_t* out[1] = {back.data()};
+    int strides[1] = {width * 4};
+    sws_scale(down, in, strides, 0, height, yuv->data, yuv->linesize);
+    sws_scale(up, yuv->data, yuv->linesize, 0, height, out, strides);
+    av_frame_free(&yuv);
+    sws_freeContext(down);
+    sws_freeContext(up);
+    return back;
 }
