@@ -1,5 +1,5 @@
 // The key controls (pause state machine, seeks) and the caption text, free of SDL and GL.
-#include "app/app.h"
+#include "app/controls.h"
 
 #include "music/music.h"
 
@@ -25,7 +25,7 @@ bool pressedThisPass[SDLK_LAST] = {};
 // One seek in either direction leaves the output paused and the state machine in Paused, so the
 // next press of space resumes at the new position.
 void pauseAfterSeek() {
-    BASS_Pause();
+    musicPause();
     paused = true;
     spaceLatch = true;
 }
@@ -65,10 +65,10 @@ PauseAction pauseKeyStep(bool spaceDown, bool& isPaused, bool& latch) {
 void handlePauseKey() {
     switch (pauseKeyStep(keyDown(SDLK_SPACE), paused, spaceLatch)) {
     case PauseAction::pause:
-        BASS_Pause();
+        musicPause();
         break;
     case PauseAction::resume:
-        BASS_Start();
+        musicResume();
         break;
     case PauseAction::none:
         break;

@@ -1,8 +1,10 @@
 // The main loop: events, key controls, one frame, the spectrum snapshot and the caption per pass.
-#include "app/app.h"
+#include "app/mainloop.h"
 
+#include "app/controls.h"
+#include "app/window.h"
 #include "music/music.h"
-#include "timeline/timeline.h"
+#include "show/show.h"
 
 #include <SDL.h>
 
@@ -23,6 +25,10 @@ bool drainEvents() {
 }
 
 } // namespace
+
+void renderFrame() {
+    if (drawFrame()) presentFrame();
+}
 
 // No frame-rate cap: only the timeline's buffer swap holds a pass back. Escape or a close
 // still lets its pass draw, fetch the spectrum and set the caption.

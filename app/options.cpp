@@ -2,6 +2,7 @@
 #include "app/options.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -170,4 +171,21 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
         return false;
     }
     return true;
+}
+
+int readCommandLine(int argc, char** argv, Options& options) {
+    std::string error;
+    if (!parseOptions(argc, argv, options, error)) {
+        std::fprintf(stderr, "zoomraxvandel: %s\n%s", error.c_str(), usageText);
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(usageText, stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::puts("zoomraxvandel " ZRX_VERSION);
+        return 0;
+    }
+    return keepGoing;
 }

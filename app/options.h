@@ -26,3 +26,9 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error);
 
 // The usage text, printed by --help on standard output and after a bad option on standard error.
 extern const char* const usageText;
+
+// Parses the command line and answers the options that end the program at once: --help and
+// --version (on standard output, status 0), a bad option (the reason and the usage on standard
+// error, status 2). Returns that status, or keepGoing when the program is to run.
+constexpr int keepGoing = -1;
+int readCommandLine(int argc, char** argv, Options& options);

@@ -7,9 +7,10 @@
 #include "app/options.h"
 #include "app/recorder.h"
 #include "app/recording.h"
+#include "app/startup.h"
 #include "music/core.h"
 #include "music/music.h"
-#include "timeline/timeline.h"
+#include "show/show.h"
 
 #include <unistd.h>
 
@@ -77,14 +78,25 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 
 } // namespace
 
-RecordedShow recordableShow(const DecodedAudio& track) {
+StartupSettings offscreenShow(int width, int height) {
+    StartupSettings settings;
+    settings.window = false;
+    settings.width = width;
+    settings.height = height;
+    settings.sound = false;
+    return settings;
+}
+
+RecordedShow recordableShow() {
     RecordedShow show;
-    show.hold = [&track](double seconds) {
-        musicHold(seconds); // SEAM: every clock reading returns `seconds`
-        // The spectrum at the frame's own moment, as the live loop takes it at the moment heard.
-        spectrumAt(track, sampleAtTime(seconds, track.rate), spectrum);
+    show.hold = [](double seconds) {
+        // Every clock reading returns `seconds`, and the stream stands at its sample, so the
+        // spectrum fetched is the one at the frame's own moment (the live loop draws with the
+        // one fetched after the frame before).
+        musicHold(seconds);
+        musicFetchSpectrum(spectrum);
     };
-    show.draw = [] { return drawFrame(); }; // SEAM: draws, and says whether it would present
+    show.draw = [] { return drawFrame(); };
     show.lastPresented = showEnd - 0.001;
     return show;
 }
@@ -141,11 +153,8 @@ int recordShow(const Options& options) {
         say(error);
         return 1;
     }
-    // SEAM: the shared start-up, with the off-screen context's size as the viewport and the
-    // silent audio device.
-    startShow(StartMode::offscreen, options.width, options.height);
-
-    const RecordedShow show = recordableShow(track);
+    startShow(offscreenShow(options.width, options.height));
+    const RecordedShow show = recordableShow();
 
     const long frames = planFrames(plan);
     const bool inPlace = isatty(STDERR_FILENO) == 1;

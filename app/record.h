@@ -2,8 +2,8 @@
 #pragma once
 
 struct Options;
-struct DecodedAudio;
 struct RecordedShow;
+struct StartupSettings;
 
 // Records the part of the show the options ask for into options.recordPath, without a window and
 // without sound; the exit status: 0 when the file is complete, 1 when something failed (with a
@@ -11,6 +11,10 @@ struct RecordedShow;
 // SIGINT or SIGTERM stopped it (the file then plays up to where it stopped).
 int recordShow(const Options& options);
 
-// The show as the recorder drives it, once started up off-screen: the clock and spectrum held at
-// each moment of `track` (the decoded music), and each frame drawn without being presented.
-RecordedShow recordableShow(const DecodedAudio& track);
+// Start-up settings for drawing into the caller's current (off-screen) context at that size,
+// on the silent device.
+StartupSettings offscreenShow(int width, int height);
+
+// The show as the recorder drives it, once started up: the clock and the spectrum held at each
+// moment, and each frame drawn without being presented.
+RecordedShow recordableShow();

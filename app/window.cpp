@@ -1,14 +1,21 @@
 // Window, GL context, the fixed GL state of the whole run, the loading image and the light.
-#include "app/app.h"
+#include "app/window.h"
 
-#include "app/failure.h"
 #include "assets/assets.h"
+#include "base/failure.h"
+#include "show/show.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <SDL.h>
 
 Texture* loadingImage = nullptr;
+
+namespace {
+
+bool windowOpen = false; // SDL has a video surface to swap
+
+} // namespace
 
 bool openWindow(int width, int height, bool fullScreen) {
     if (SDL_Init(SDL_INIT_VIDEO) < 0) {
@@ -28,6 +35,7 @@ bool openWindow(int width, int height, bool fullScreen) {
         SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
         SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
         if (SDL_SetVideoMode(width, height, 0, flags) != nullptr) {
+            windowOpen = true;
             SDL_ShowCursor(SDL_DISABLE);
             return true;
         }
@@ -36,11 +44,11 @@ bool openWindow(int width, int height, bool fullScreen) {
     return false;
 }
 
-bool initGLState() {
-    glViewport(0, 0, 1280, 720); // fixed, whatever size the window got
+bool initGLState(int viewportWidth, int viewportHeight) {
+    glViewport(0, 0, viewportWidth, viewportHeight); // not the window's: the show's picture
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    gluPerspective(45.0, 1280.0 / 720.0, 0.1f, 200.0);
+    gluPerspective(45.0, double(showWidth) / showHeight, 0.1f, 200.0);
     glMatrixMode(GL_MODELVIEW); // current for the rest of the run
 
     glShadeModel(GL_SMOOTH);
@@ -54,25 +62,21 @@ bool initGLState() {
     return true;
 }
 
+// The loading image on the show's full-screen image quad.
 bool showLoadingScreen() {
     loadingImage = new Texture("Data/PlinketaLoading.png");
 
     glClearColor(0, 0, 0, 0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glLoadIdentity();
-    glTranslatef(0, 0, -1.81f); // the image plane: the quad below just fills the 16:9 view
-    glBindTexture(GL_TEXTURE_2D, loadingImage->glName);
-    // clang-format off
-    glBegin(GL_QUADS);
-        glTexCoord2f(0, 0); glVertex3f(-1.34f, -0.75f, 0);
-        glTexCoord2f(1, 0); glVertex3f(1.34f, -0.75f, 0);
-        glTexCoord2f(1, 1); glVertex3f(1.34f, 0.75f, 0);
-        glTexCoord2f(0, 1); glVertex3f(-1.34f, 0.75f, 0);
-    glEnd();
-    // clang-format on
-    glFlush();
-    SDL_GL_SwapBuffers();
+    beginLayerGroup(); // leaves the modelview at the image plane, where setupLights() needs it
+    drawImageLayer(loadingImage);
+    presentFrame();
     return true;
+}
+
+void presentFrame() {
+    glFlush();
+    if (windowOpen) SDL_GL_SwapBuffers();
 }
 
 void setupLights() {

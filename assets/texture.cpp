@@ -1,7 +1,7 @@
 // Texture loading: DevIL decodes an image file to RGBA, GL gets one mipmapped 2D texture of it.
 #include "assets/assets.h"
 
-#include "app/failure.h"
+#include "base/failure.h"
 
 #include <GL/gl.h>
 #include <IL/il.h>

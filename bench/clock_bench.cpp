@@ -7,8 +7,9 @@
 // over each quarter of a second), how often a reading went backwards, and the line's slope. Usage:
 // clock_bench [seconds to poll, default 6] [MP3 file, default a tone]
 #include "bench/bench.h"
+#include "music/bass.h"
 #include "music/music.h"
-#include "tests/mp3.h"
+#include "tools/mp3.h"
 
 #include <algorithm>
 #include <chrono>

@@ -6,11 +6,10 @@
 // once per kind, named after it, for callgrind_split to divide among the libraries.
 //
 // Usage, from the directory that holds the show's data: frame_bench [frames per kind, default 300]
-#include "app/app.h"
-#include "assets/assets.h"
+#include "app/mainloop.h"
+#include "app/startup.h"
 #include "bench/bench.h"
 #include "music/music.h"
-#include "timeline/timeline.h"
 
 #include <SDL.h>
 #include <valgrind/callgrind.h>
@@ -38,9 +37,7 @@ const Kind kinds[] = {
 // Holds the music at `seconds`, and takes the spectrum there as the main loop's previous pass
 // would have.
 void holdMusicAt(double seconds) {
-    BASS_Pause();
-    const double bytesPerSecond = 1e6 / BASS_ChannelBytes2Seconds(musicStream, 1000000);
-    BASS_ChannelSetPosition(musicStream, QWORD(std::llround(seconds * bytesPerSecond)));
+    musicHold(seconds);
     musicFetchSpectrum(spectrum);
 }
 
@@ -49,14 +46,7 @@ void holdMusicAt(double seconds) {
 int main(int argc, char** argv) {
     const int frames = argc > 1 ? std::atoi(argv[1]) : 300;
     const bool counting = RUNNING_ON_VALGRIND;
-    // Start-up as the entry point runs it.
-    openWindow(1280, 720, true);
-    initImageLibrary();
-    initGLState();
-    showLoadingScreen();
-    setupLights();
-    loadAssets();
-    musicStart("Data/Zrax2011.mp3");
+    startShow(StartupSettings{}); // as the entry point runs it
     if (musicStream == 0) {
         std::fprintf(stderr, "frame_bench: the music did not open\n");
         return 1;
@@ -88,6 +78,6 @@ int main(int argc, char** argv) {
         }
     }
     if (!counting) printFigure("frame", "peak resident memory", peakResidentMiB(), "MiB");
-    BASS_Free();
+    stopShow();
     return atexit(SDL_Quit);
 }

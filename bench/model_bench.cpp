@@ -2,7 +2,7 @@
 // drawing a model in immediate mode on the GL of the current X display.
 //
 // Run from the source root to include the show's own model, data/Drusk/Drusk.obj.
-#include "app/app.h"
+#include "app/window.h"
 #include "assets/assets.h"
 #include "bench/bench.h"
 

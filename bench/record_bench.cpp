@@ -4,6 +4,7 @@
 #include "app/record.h"
 #include "app/recorder.h"
 #include "app/recording.h"
+#include "app/startup.h"
 #include "bench/bench.h"
 #include "music/core.h"
 
@@ -52,9 +53,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "record_bench: %s\n", error.c_str());
         return 1;
     }
-    // SEAM: the shared start-up, off-screen.
-    startShow(StartMode::offscreen, width, height);
-    const RecordedShow show = recordableShow(track);
+    startShow(offscreenShow(width, height));
+    const RecordedShow show = recordableShow();
     std::printf("%ld frames of %dx%d at %d fps, %d samples per pixel\n", frames, width, height, fps,
                 context.samples());
 

@@ -1,13 +1,11 @@
-// The program's start-up, step by step: the same calls as the entry point, in the same order,
-// each timed, up to the first frame of the show presented. Each run is a fresh process, since a
+// The program's start-up, step by step: the entry point's own start-up function, each step
+// timed, up to the first frame of the show presented. Each run is a fresh process, since a
 // window and a GL context are made once per process.
 //
 // Usage, from the directory that holds the show's data: startup_bench [runs, default 5]
-#include "app/app.h"
-#include "assets/assets.h"
+#include "app/mainloop.h"
+#include "app/startup.h"
 #include "bench/bench.h"
-#include "music/music.h"
-#include "timeline/timeline.h"
 
 #include <GL/gl.h>
 #include <SDL.h>
@@ -20,53 +18,38 @@
 
 namespace {
 
-const char* const stepNames[] = {
-    "window and GL context (openWindow)",
-    "image library (initImageLibrary)",
-    "GL state and projection (initGLState)",
-    "loading image shown (showLoadingScreen)",
-    "light (setupLights)",
-    "the four models (loadModels)",
-    "the 34 images (loadTextures)",
-    "opening the music (musicStart)",
-    "first frame drawn and presented (renderFrame)",
-};
-constexpr int stepCount = sizeof stepNames / sizeof stepNames[0];
+// Start-up's steps and then the first frame; the names come from the start-up function, in the
+// child process that runs it, so they travel back with the times.
+constexpr int stepCount = 9;
 
 struct Run {
     double stepMs[stepCount] = {};
+    char stepNames[stepCount][64] = {};
     double peakRssMiB = 0;
 };
 
+Run current;
+int step = 0;
+Clock::time_point mark;
+
+void lap(const char* name) {
+    if (step < stepCount) {
+        std::snprintf(current.stepNames[step], sizeof current.stepNames[step], "%s", name);
+        current.stepMs[step++] = secondsSince(mark) * 1e3;
+    }
+    mark = Clock::now();
+}
+
 // One start-up in this process, as the entry point runs it.
 Run startUp() {
-    Run run;
-    int step = 0;
-    Clock::time_point mark = Clock::now();
-    auto lap = [&] {
-        run.stepMs[step++] = secondsSince(mark) * 1e3;
-        mark = Clock::now();
-    };
-    openWindow(1280, 720, true);
-    lap();
-    initImageLibrary();
-    lap();
-    initGLState();
-    lap();
-    showLoadingScreen();
-    lap();
-    setupLights();
-    lap();
-    loadModels();
-    lap();
-    loadTextures();
-    lap();
-    musicStart("Data/Zrax2011.mp3");
-    lap();
+    StartupSettings settings;
+    settings.afterStep = lap;
+    mark = Clock::now();
+    startShow(settings);
     renderFrame();
-    lap();
-    run.peakRssMiB = peakResidentMiB();
-    return run;
+    lap("first frame drawn and presented (renderFrame)");
+    current.peakRssMiB = peakResidentMiB();
+    return current;
 }
 
 } // namespace
@@ -82,7 +65,7 @@ int main(int argc, char** argv) {
             close(channel[0]);
             const Run run = startUp();
             const bool written = write(channel[1], &run, sizeof run) == ssize_t(sizeof run);
-            BASS_Free();
+            stopShow();
             SDL_Quit();
             _exit(written ? 0 : 1);
         }
@@ -109,9 +92,9 @@ int main(int argc, char** argv) {
             totals[r] += done[r].stepMs[s];
         }
         const Spread spread = spreadOf(times);
-        std::printf("%-48s %10.1f %10.1f %10.1f\n", stepNames[s], spread.p50, spread.min,
+        std::printf("%-48s %10.1f %10.1f %10.1f\n", done[0].stepNames[s], spread.p50, spread.min,
                     spread.max);
-        printFigure("start-up", std::string("step: ") + stepNames[s], spread.p50, "ms");
+        printFigure("start-up", std::string("step: ") + done[0].stepNames[s], spread.p50, "ms");
     }
     for (const Run& run : done)
         rss.push_back(run.peakRssMiB);

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cmath>
 #include <fstream>
 #include <future>
 #include <memory>
@@ -343,6 +344,13 @@ double BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos) {
     Stream* stream = findStream(handle);
     if (stream == nullptr) return -1;
     return double(pos) / (double(stream->audio.rate) * stream->bytesPerFrame());
+}
+
+QWORD BASS_ChannelSeconds2Bytes(DWORD handle, double pos) {
+    const Lock lock(audioLock);
+    Stream* stream = findStream(handle);
+    if (stream == nullptr || !(pos >= 0) || pos > 1e9) return QWORD(-1);
+    return QWORD(std::llround(pos * stream->audio.rate)) * stream->bytesPerFrame();
 }
 
 DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {

@@ -32,6 +32,8 @@ BOOL BASS_ChannelPlay(DWORD handle, BOOL restart);
 BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos);
 QWORD BASS_ChannelGetPosition(DWORD handle); // (QWORD)-1 on failure
 double BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos);
+// The byte position of the sample nearest to `pos` seconds; (QWORD)-1 on failure.
+QWORD BASS_ChannelSeconds2Bytes(DWORD handle, double pos);
 DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length); // (DWORD)-1 on failure
 
 // Not a call of the player proper: the byte position of the next frame this stream hands to the

@@ -1,20 +1,27 @@
 // The music stream: opening and starting the track, its clock, its spectrum and the seek steps.
 #include "music/music.h"
 
-#include "app/failure.h"
+#include "base/failure.h"
+#include "music/bass.h"
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
-HSTREAM musicStream = 0;
+uint32_t musicStream = 0;
 float spectrum[512] = {};
 
 namespace {
 
 constexpr int64_t seekStepBytes = 50000;
 
+// While held, every reading of the clock is this time, in seconds.
+bool held = false;
+double heldSeconds = 0;
+
 // Unclamped: before the start or past the end the library refuses, and the caller ignores that.
-BOOL seekBy(int64_t bytes) {
+bool seekBy(int64_t bytes) {
+    held = false;
     const QWORD position = BASS_ChannelGetPosition(musicStream);
     const int64_t target = int64_t(position) + bytes;
     return BASS_ChannelSetPosition(musicStream, QWORD(target));
@@ -33,18 +40,44 @@ bool musicStart(const char* path, bool sound) {
     return deviceOpen;
 }
 
+void musicStop() {
+    held = false;
+    BASS_Free();
+}
+
 double musicTime() {
+    if (held) return heldSeconds;
     return BASS_ChannelBytes2Seconds(musicStream, BASS_ChannelGetPosition(musicStream));
 }
 
-DWORD musicFetchSpectrum(float* buffer) {
+uint32_t musicFetchSpectrum(float* buffer) {
     return BASS_ChannelGetData(musicStream, buffer, BASS_DATA_FFT1024);
 }
 
-BOOL musicSeekForward() {
+void musicPause() {
+    BASS_Pause();
+}
+
+void musicResume() {
+    held = false;
+    BASS_Start();
+}
+
+bool musicSeekForward() {
     return seekBy(seekStepBytes);
 }
 
-BOOL musicSeekBack() {
+bool musicSeekBack() {
     return seekBy(-seekStepBytes);
+}
+
+bool musicHold(double seconds) {
+    BASS_Pause();
+    held = false;
+    if (!std::isfinite(seconds) || seconds < 0) return false;
+    const QWORD position = BASS_ChannelSeconds2Bytes(musicStream, seconds);
+    if (position == QWORD(-1) || !BASS_ChannelSetPosition(musicStream, position)) return false;
+    held = true;
+    heldSeconds = seconds;
+    return true;
 }

@@ -1,15 +1,36 @@
-// The music stream: the show's clock, its spectrum snapshot and the seek steps.
+// The music stream: the show's clock, its spectrum snapshot, pausing and the seek steps.
 #pragma once
 
-#include "music/bass.h"
+#include <cstdint>
 
-extern HSTREAM musicStream; // 0 when opening failed
-extern float spectrum[512]; // FFT magnitudes, bin 0 lowest; all zero before the first fetch
+// The stream's handle in the audio layer (music/bass.h); written once by musicStart, 0 when
+// opening failed.
+extern uint32_t musicStream;
+// FFT magnitudes at the music position, bin 0 lowest, about 43 Hz a bin; written by the main
+// loop through musicFetchSpectrum once per pass, after the frame; all zero before the first.
+extern float spectrum[512];
 
-// Opens and starts the track on the sound device, or on the silent device (whose clock runs on
-// the system clock) when `sound` is false. False when the sound device could not be opened.
+// Opens the track and plays it from its start on the sound device, or on the silent device
+// (whose clock runs on the system clock) when `sound` is false. Each failure shows its message
+// and the next step runs regardless. False when the sound device could not be opened.
 bool musicStart(const char* path, bool sound = true);
-double musicTime(); // seconds since the start of the track, asked afresh every call
-DWORD musicFetchSpectrum(float* buffer);
-BOOL musicSeekForward(); // 50000 bytes on
-BOOL musicSeekBack();    // 50000 bytes back
+// Releases the output and the stream.
+void musicStop();
+
+// Seconds since the start of the track, asked afresh every call; it stands still while paused.
+double musicTime();
+// The 512 magnitudes at the current position into `buffer`; the audio layer's result.
+uint32_t musicFetchSpectrum(float* buffer);
+
+// Holds the whole output (the clock stands still), and lets it run on from where it stands.
+void musicPause();
+void musicResume();
+// Moves the position 50000 bytes of decoded audio on or back (about 0.28 s of 16-bit stereo
+// at 44100 Hz), unclamped: a step before the start or past the end is refused.
+bool musicSeekForward();
+bool musicSeekBack();
+
+// Holds the clock at exactly `seconds`: the output paused, the stream at the sample of that
+// time (so the spectrum is the one there), and every musicTime() returning `seconds` until the
+// music is resumed, stepped or held elsewhere. False when the stream refuses the position.
+bool musicHold(double seconds);

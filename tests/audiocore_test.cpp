@@ -1,6 +1,6 @@
 // The audio library's sound-system-free inside: spectrum scale, resampling, and the clocks.
 #include "music/core.h"
-#include "tests/mp3.h"
+#include "tools/mp3.h"
 #include "tests/support.h"
 
 #include <gtest/gtest.h>

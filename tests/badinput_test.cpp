@@ -1,8 +1,9 @@
 // Bad data files: empty, cut short, garbage, directories, binary junk, very long lines, huge
 // indices, NaN and infinite numbers. Each gives its message or reads silently, and goes on.
 #include "assets/assets.h"
+#include "music/bass.h"
 #include "music/music.h"
-#include "tests/mp3.h"
+#include "tools/mp3.h"
 #include "tests/support.h"
 
 #include <GL/gl.h>

@@ -1,6 +1,6 @@
 // Our audio library on MP3 files made here: lengths, seeks, the clock, the spectrum, failures.
 #include "music/bass.h"
-#include "tests/mp3.h"
+#include "tools/mp3.h"
 #include "tests/support.h"
 
 #include <SDL.h>

@@ -1,7 +1,8 @@
 // The key controls and the caption: the space-key state machine, seeks, formatText's bound.
-#include "app/app.h"
+#include "app/controls.h"
+#include "music/bass.h"
 #include "music/music.h"
-#include "tests/mp3.h"
+#include "tools/mp3.h"
 #include "tests/support.h"
 
 #include <SDL_keysym.h>

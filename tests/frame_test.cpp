@@ -1,9 +1,13 @@
-// The show's frames through the real renderFrame: windows, layers, the model, the end of the show.
-#include "app/app.h"
+// The show's frames through the live loop's renderFrame: windows, layers, the model, the end of the
+// show.
+#include "app/mainloop.h"
+#include "app/window.h"
 #include "assets/assets.h"
+#include "music/bass.h"
 #include "music/music.h"
+#include "show/show.h"
+#include "show/slots.h"
 #include "tests/support.h"
-#include "timeline/timeline.h"
 
 #include <GL/gl.h>
 #include <IL/il.h>
@@ -21,44 +25,7 @@ namespace {
 constexpr double framesPerSecond = 44100; // the committed track: 16-bit stereo at 44100 Hz
 constexpr QWORD bytesPerFrame = 4;
 
-// Every texture slot, so that each gets a flat colour of its own.
-Texture** const allSlots[] = {
-    &texDidovari,
-    &texHappyPonderosa,
-    &texCart2,
-    &texCart4,
-    &texAtVM2011,
-    &texGlimmoxZuror,
-    &texCalled,
-    &texCode,
-    &texDidovari2,
-    &texZPT,
-    &texGraphics,
-    &texOstravel,
-    &texMusic,
-    &texPresents,
-    &texKeB,
-    &texCreditsBackground,
-    &texCredits2Background,
-    &texLondonBackground,
-    &texCartenitrucken,
-    &texCocacolaboks,
-    &texCommercialbreak,
-    &texCommercialbreakColaboks,
-    &texIbiza,
-    &texRome,
-    &texMeatAndGold,
-    &texRanch,
-    &texGlimmoxOnTV,
-    &texGlimmoxOnTV2,
-    &texGlimmoxOnTV3,
-    &texCyglimmoxWadawda,
-    &texCartypaahest,
-    &texGlimmoxAndTheGays,
-    &texTakingLives,
-    &texSplatt,
-};
-constexpr int slotCount = sizeof allSlots / sizeof allSlots[0];
+constexpr int slotCount = textureSlotCount; // each slot gets a flat colour of its own
 
 // Distinct colours, all with blue of at least 100, so none is black (the clear colour) and none
 // looks like the yellow test model.
@@ -85,7 +52,8 @@ class FrameTest : public ::testing::Test {
                 ASSERT_FALSE(near(slotColour(i), slotColour(j), 24)) << i << " " << j;
         for (int i = 0; i < slotCount; ++i) {
             const Rgba c = slotColour(i);
-            *allSlots[i] = load("slot" + std::to_string(i), 4, 4, [c](int, int) { return c; });
+            *textureSlots[i].slot =
+                load("slot" + std::to_string(i), 4, 4, [c](int, int) { return c; });
         }
         modelDrusk = yellowCube(2);
 
@@ -102,7 +70,7 @@ class FrameTest : public ::testing::Test {
 
     Rgba colourOf(Texture* const* slot) const {
         for (int i = 0; i < slotCount; ++i)
-            if (allSlots[i] == slot) return slotColour(i);
+            if (textureSlots[i].slot == slot) return slotColour(i);
         ADD_FAILURE() << "not a slot";
         return black;
     }

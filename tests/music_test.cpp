@@ -1,6 +1,7 @@
 // The music stream: start-up messages, the clock from the start, the seek steps, the spectrum.
+#include "music/bass.h"
 #include "music/music.h"
-#include "tests/mp3.h"
+#include "tools/mp3.h"
 #include "tests/support.h"
 
 #include <gtest/gtest.h>
@@ -109,4 +110,30 @@ TEST_F(MusicTest, TheSpectrumIsZeroUntilFetchedAndThenShowsTheTone) {
     EXPECT_EQ(musicFetchSpectrum(spectrum), 1024u * 4);
     EXPECT_EQ(std::max_element(spectrum, spectrum + 512) - spectrum, 23);
     EXPECT_NEAR(spectrum[23], 0.25 * 0.979, 0.01);
+}
+
+// Held at a time between two samples, every reading is that time, the spectrum is the one at
+// the nearest sample, and resuming plays on from there.
+TEST_F(MusicTest, HeldAtAMomentEveryReadingIsThatMomentUntilResumed) {
+    startTone(1000, 3);
+    const double moment = 1.0 / 3.0 + 0.25 / 44100; // 14700.25 samples
+    ASSERT_TRUE(musicHold(moment));
+    float held[512];
+    musicFetchSpectrum(held);
+    for (int i = 0; i < 100; ++i)
+        ASSERT_EQ(musicTime(), moment);
+    EXPECT_EQ(BASS_ChannelGetPosition(musicStream), 14700u * 4);
+    ASSERT_TRUE(BASS_ChannelSetPosition(musicStream, 14700 * 4));
+    float there[512];
+    musicFetchSpectrum(there);
+    EXPECT_TRUE(std::equal(held, held + 512, there));
+    EXPECT_GT(held[23], 0.1f); // the tone's bin
+
+    EXPECT_FALSE(musicHold(-1)); // refused: the clock no longer held
+    EXPECT_FALSE(musicHold(60)); // past the end
+    ASSERT_TRUE(musicHold(2));
+    musicResume();
+    waitForTime(2.05);
+    musicSeekBack(); // a step leaves the hold too
+    EXPECT_LT(musicTime(), 2.05);
 }

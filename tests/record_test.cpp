@@ -3,6 +3,7 @@
 #include "app/record.h"
 #include "app/recorder.h"
 #include "app/recording.h"
+#include "app/startup.h"
 #include "music/core.h"
 #include "tests/mediafile.h"
 
@@ -157,9 +158,8 @@ struct DirectDraw {
         std::string error;
         EXPECT_TRUE(context.open(width, height, 8, error)) << error;
         EXPECT_EQ(chdir(ZRX_SOURCE_DIR), 0);
-        // SEAM: the shared start-up, off-screen.
-        startShow(StartMode::offscreen, width, height);
-        show = recordableShow(track);
+        startShow(offscreenShow(width, height));
+        show = recordableShow();
         picture.resize(size_t(width) * height * 4);
         topDown.resize(picture.size());
     }

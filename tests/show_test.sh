@@ -19,9 +19,9 @@ fail() {
     exit 1
 }
 
-# Starts the program and waits for its first caption; sets pid and window.
+# Starts the program with the given arguments and waits for its first caption; sets pid and window.
 start() {
-    "$program" >"$work/out" 2>"$work/err" &
+    "$program" "$@" >"$work/out" 2>"$work/err" &
     pid=$!
     window=""
     for _ in $(seq 1200); do
@@ -39,7 +39,7 @@ caption() { xprop -id "$window" WM_NAME; }
 musicTime() {
     local text
     text=$(caption)
-    [[ $text =~ ^WM_NAME\(STRING\)\ =\ \"Vellamarkfest\ 2011\ -\ Zoomraxvandel\ {26}Time:\ \ ([0-9]+\.[0-9]{6})\"$ ]] ||
+    [[ $text =~ ^WM_NAME\(STRING\)\ =\ \"Vellamarkfest\ 2011\ -\ Zoomraxvandel\ {26}Time:\ \ (-?[0-9]+\.[0-9]{6})\"$ ]] ||
         fail "unexpected caption: $text"
     echo "${BASH_REMATCH[1]}"
 }
@@ -138,6 +138,32 @@ xdotool keyup Escape
 start
 "$wmclose" "$window" || fail "cannot send the close request"
 expectCleanExit "a window close"
+
+# Without a sound device: the four failure messages and a hint, and the clock does not start.
+SDL_AUDIODRIVER=none start
+for _ in $(seq 100); do
+    [ "$(wc -l <"$work/err")" -ge 5 ] && break
+    sleep 0.1
+done
+expected="ERROR: Bass init failed! Remembered the bass.dll file?
+ERROR: Bass file loading failed!
+ERROR: Music failed to play!
+ERROR: Failed to start song at the start
+To watch the show without sound, start it with --no-sound."
+[ "$(cat "$work/err")" = "$expected" ] || fail "without a sound device: $(cat "$work/err")"
+[ "$(musicTime)" = "-1.000000" ] || fail "without a sound device the time is $(musicTime)"
+xdotool keydown Escape
+kill -0 "$pid" 2>/dev/null && wait "$pid"
+pid=""
+xdotool keyup Escape
+
+# --no-sound: the same machine plays the show silently.
+SDL_AUDIODRIVER=none start --no-sound
+t1=$(musicTime)
+waitForChange "$t1" "--no-sound"
+xdotool keydown Escape
+expectCleanExit "--no-sound"
+xdotool keyup Escape
 
 # Without a window no key could ever stop it: it shows its message and ends with status 1.
 SDL_VIDEODRIVER=x11 DISPLAY=:65000 "$program" >"$work/out" 2>"$work/err"

@@ -1,6 +1,7 @@
 // The asset set: loadAssets fills every slot from its file, in order, and survives missing files.
-#include "app/app.h"
+#include "app/window.h"
 #include "assets/assets.h"
+#include "show/slots.h"
 #include "tests/support.h"
 
 #include <GL/gl.h>
@@ -13,61 +14,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-struct TextureSlot {
-    Texture** slot;
-    const char* file;
-};
-
-// The slots with the files they must hold.
-const TextureSlot textureSlots[] = {
-    {&texDidovari, "Data/Didovari.png"},
-    {&texHappyPonderosa, "Data/HappyPonderosa.png"},
-    {&texCart2, "Data/Cart2.png"},
-    {&texCart4, "Data/Cart4.png"},
-    {&texAtVM2011, "Data/AtVM2011.png"},
-    {&texGlimmoxZuror, "Data/GlimmoxZuror.png"},
-    {&texCalled, "Data/Called.png"},
-    {&texCode, "Data/Code.png"},
-    {&texDidovari2, "Data/Didovari.png"},
-    {&texZPT, "Data/ZPT.png"},
-    {&texGraphics, "Data/Graphics.png"},
-    {&texOstravel, "Data/Ostravel.png"},
-    {&texMusic, "Data/Music.png"},
-    {&texPresents, "Data/Presents.png"},
-    {&texKeB, "Data/KeB.png"},
-    {&texCreditsBackground, "Data/CreditsBackground.png"},
-    {&texCredits2Background, "Data/Credits2Background.png"},
-    {&texLondonBackground, "Data/LondonBackground.png"},
-    {&texCartenitrucken, "Data/cartenitrucken.png"},
-    {&texCocacolaboks, "Data/cocacolaboks.png"},
-    {&texCommercialbreak, "Data/commercialbreak.png"},
-    {&texCommercialbreakColaboks, "Data/commercialbreakcolaboks.png"},
-    {&texIbiza, "Data/Ibiza.jpg"},
-    {&texRome, "Data/Rome.png"},
-    {&texMeatAndGold, "Data/MeatAndGold.png"},
-    {&texRanch, "Data/Ranch.png"},
-    {&texGlimmoxOnTV, "Data/GlimmoxOnTV.png"},
-    {&texGlimmoxOnTV2, "Data/GlimmoxOnTV2.png"},
-    {&texGlimmoxOnTV3, "Data/GlimmoxOnTV3.png"},
-    {&texCyglimmoxWadawda, "Data/cyglimmox_wadawda.png"},
-    {&texCartypaahest, "Data/cartypaahest.png"},
-    {&texGlimmoxAndTheGays, "Data/GLIMMOXANDTHEGAYS.png"},
-    {&texTakingLives, "Data/TakingLives.png"},
-    {&texSplatt, "Data/splatt.png"},
-};
-
-struct ModelSlot {
-    Model** slot;
-    const char* file;
-};
-
-const ModelSlot modelSlots[] = {
-    {&modelDrusk, "data/Drusk/Drusk.obj"},
-    {&modelSkySphere, "data/SkySphere/SkySphere.obj"},
-    {&modelPyramid, "data/Pyramid/Pyramid.obj"},
-    {&modelOstravelLogo, "data/OstravelLogo/OstravelLogo.obj"},
-};
 
 // Sums of each channel over the whole image: the same for the same picture in any row order.
 struct Fingerprint {

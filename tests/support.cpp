@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h> // before Xlib, whose Bool macro it cannot take
 
-#include "app/app.h"
+#include "app/window.h"
 #include "assets/assets.h"
 
 #include <GL/gl.h>

@@ -1,5 +1,5 @@
 // Window, render context, loading screen and light against a real X server and GL.
-#include "app/app.h"
+#include "app/window.h"
 #include "assets/assets.h"
 #include "tests/support.h"
 

@@ -1,7 +1,7 @@
 // Fuzz-target helpers: the private directory, input files, and failure messages counted quietly.
 #include "tests/fuzz/fuzz_support.h"
 
-#include "app/failure.h"
+#include "base/failure.h"
 
 #include <cstdio>
 #include <cstdlib>

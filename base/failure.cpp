@@ -1,5 +1,5 @@
 // The failure message, written to standard error on a platform without message boxes.
-#include "app/failure.h"
+#include "base/failure.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-// The show: one frame for the current music time, drawn from a table of time windows.
+// The show: the frame for the current music time, drawn from a table of time windows.
 #pragma once
 
 #include <limits>
@@ -6,10 +6,13 @@
 class Texture;
 class Model;
 
-extern float frameTime; // the music time held for one frame, seconds
+// The music time held for one frame, in seconds; written by drawFrame() as it begins.
+extern float frameTime;
 
-// Draws the frame for the current music time and presents it before the end of the show.
-void renderFrame();
+// Draws the frame for the current music time into the current GL framebuffer, reading the
+// music clock afresh for each window's bounds. Returns whether the frame is to be presented: a
+// fresh reading after drawing lies before the end of the show. Presenting is the caller's.
+bool drawFrame();
 
 // ---- Layer primitives ---------------------------------------------------------------------
 

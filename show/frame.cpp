@@ -1,11 +1,10 @@
-// Frame composition: the per-frame state, the window walk, the layer primitives, presenting.
-#include "timeline/timeline.h"
+// Frame composition: the per-frame state, the window walk, the layer primitives, the end rule.
+#include "show/show.h"
 
 #include "assets/assets.h"
 #include "music/music.h"
 
 #include <GL/gl.h>
-#include <SDL.h>
 
 #include <cassert>
 
@@ -104,7 +103,7 @@ void drawModelLayer(Model* model) {
     glEnable(GL_TEXTURE_2D);
 }
 
-void renderFrame() {
+bool drawFrame() {
     frameTime = float(musicTime());
 
     glClearColor(0, 0, 0, 0);
@@ -124,9 +123,6 @@ void renderFrame() {
     for (const TimeWindow& window : showTimeline)
         if (windowHolds(window)) drawWindow(window);
 
-    // From the end of the show on the window keeps the last picture presented.
-    if (musicTime() < showEnd) {
-        glFlush();
-        SDL_GL_SwapBuffers();
-    }
+    // From the end of the show on the screen keeps the last picture presented.
+    return musicTime() < showEnd;
 }

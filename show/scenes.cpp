@@ -1,7 +1,7 @@
 // The scene table: the 30 time windows of the show, in the order they are tested and drawn.
-#include "timeline/timeline.h"
+#include "show/show.h"
 
-#include "app/app.h"
+#include "show/slots.h"
 
 namespace {
 

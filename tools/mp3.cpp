@@ -1,5 +1,5 @@
 // MP3 files made at test time: tones and other generated signals, encoded with libmp3lame.
-#include "tests/mp3.h"
+#include "tools/mp3.h"
 
 #include <lame/lame.h>
 
