@@ -115,3 +115,17 @@ TEST(Offscreen, DrawsAtAnyRequestedSize) {
         EXPECT_EQ(last[2], 0);
     }
 }
+
+// A display in the environment changes nothing: the context never asks for one.
+TEST(Offscreen, IgnoresADisplayInTheEnvironment) {
+    setenv("DISPLAY", ":4321", 1); // no such server
+    OffscreenContext context;
+    std::string error;
+    ASSERT_TRUE(context.open(width, height, 8, error)) << error;
+    glClearColor(0, 1, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    std::vector<uint8_t> rgba(size_t(width) * height * 4);
+    context.readPixels(rgba.data());
+    EXPECT_EQ(at(rgba, 5, 5)[1], 255);
+    EXPECT_EQ(at(rgba, 5, 5)[0], 0);
+}
