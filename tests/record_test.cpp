@@ -90,8 +90,21 @@ Outcome run(const Launch& launch, const std::string& scratch) {
         if (chdir(launch.directory.c_str()) != 0) _exit(126);
         unsetenv("DISPLAY");
         unsetenv("WAYLAND_DISPLAY");
-        for (const std::string& pair : launch.environment)
-            putenv(strdup(pair.c_str()));
+        for (const std::string& pair : launch.environment) {
+            // A library preloaded here comes after those already preloaded (a sanitizer's).
+            const char* preloaded = getenv("LD_PRELOAD");
+            if (pair.rfind("LD_PRELOAD=", 0) == 0 && preloaded != nullptr && *preloaded != 0)
+                setenv("LD_PRELOAD", (std::string(preloaded) + ":" + pair.substr(11)).c_str(), 1);
+            else
+                putenv(strdup(pair.c_str()));
+            // In an AddressSanitizer build its runtime is not the first library then.
+            if (pair.rfind("LD_PRELOAD=", 0) == 0) {
+                const char* options = getenv("ASAN_OPTIONS");
+                setenv("ASAN_OPTIONS",
+                       (std::string(options ? options : "") + ":verify_asan_link_order=0").c_str(),
+                       1);
+            }
+        }
         if (launch.fileSizeLimit >= 0) {
             const rlimit limit{rlim_t(launch.fileSizeLimit), rlim_t(launch.fileSizeLimit)};
             setrlimit(RLIMIT_FSIZE, &limit);
