@@ -1,7 +1,9 @@
-// Entry point: the command line, start-up, the show until the viewer quits, shutdown.
+// Entry point: the command line, then a recording, or start-up, the show until the viewer quits
+// and shutdown.
 #include "app/datafolder.h"
 #include "app/mainloop.h"
 #include "app/options.h"
+#include "app/record.h"
 #include "app/startup.h"
 
 #include <SDL.h>
@@ -14,6 +16,7 @@ int main(int argc, char** argv) {
     if (status != keepGoing) return status;
     // Before anything is read: the working directory may change to the install's data folder.
     enterDataFolder({&options.recordPath});
+    if (!options.recordPath.empty()) return recordShow(options);
     if (!startShow(liveShow(options))) return 1;
     runMainLoop();
     stopShow();

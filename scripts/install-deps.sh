@@ -7,6 +7,7 @@ packages=(
     libsdl1.2-dev libpulse-dev pulseaudio pulseaudio-utils libgl-dev libglu1-mesa-dev
     libgl1-mesa-dri libdevil-dev libmpg123-dev libkissfft-dev libmp3lame-dev libfreetype-dev
     fonts-dejavu-core fonts-dejavu-extra
+    libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libegl-dev ffmpeg
     libgtest-dev libgmock-dev libbenchmark-dev valgrind libxdamage-dev
     xvfb xauth x11-utils x11-apps xdotool imagemagick
     dpkg-dev file lintian desktop-file-utils man-db
