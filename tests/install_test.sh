@@ -15,10 +15,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+source "$(dirname "$0")/program.sh"
 
 DESTDIR="$work/root" cmake --install "$build" --prefix /usr >"$work/install.log" 2>&1 ||
     fail "cmake --install: $(cat "$work/install.log")"
@@ -90,24 +87,7 @@ ERROR: Unable to initialize SDL!"
 [ "$(cat "$work/err")" = "$expected" ] || fail "without data: $(cat "$work/err")"
 
 # The show itself, from 20 s on, in a window.
-"$program" --windowed --start 20 >"$work/out" 2>"$work/err" &
-pid=$!
-window=""
-for _ in $(seq 1200); do
-    window=$(xdotool search --name '^Vellamarkfest 2011' 2>/dev/null | head -n 1)
-    [ -n "$window" ] && break
-    kill -0 "$pid" 2>/dev/null || fail "the program ended during start-up: $(cat "$work/err")"
-    sleep 0.1
-done
-[ -n "$window" ] || fail "no window with the show's caption"
-
-musicTime() {
-    local text
-    text=$(xprop -id "$window" WM_NAME)
-    [[ $text =~ Time:\ \ ([0-9]+\.[0-9]{6})\"$ ]] || fail "unexpected caption: $text"
-    echo "${BASH_REMATCH[1]}"
-}
-less() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a < b) }'; }
+startProgram "$program" --windowed --start 20
 
 t1=$(musicTime)
 less 19.99 "$t1" && less "$t1" 30 || fail "--start 20 shows the time $t1"
@@ -133,16 +113,7 @@ import -window "$window" "$work/shot.png" || fail "cannot capture the window"
 mean=$(convert "$work/shot.png" -colorspace Gray -format '%[fx:mean]' info:)
 less 0.1 "$mean" || fail "the screen is black (mean brightness $mean)"
 
-xdotool keydown Escape
-for _ in $(seq 300); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-done
-xdotool keyup Escape
-kill -0 "$pid" 2>/dev/null && fail "the program is still running after Escape"
-wait "$pid"
-status=$?
-pid=""
+quitWithEscape
 [ "$status" -eq 0 ] || fail "exit status $status after Escape"
 [ -s "$work/err" ] && fail "standard error: $(cat "$work/err")"
 echo "ok"

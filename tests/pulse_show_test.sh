@@ -23,11 +23,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() {
-    echo "FAIL: $*" >&2
-    [ -s "$work/err" ] && echo "the program's standard error: $(cat "$work/err")" >&2
-    exit 1
-}
+source "$(dirname "$0")/program.sh"
 
 coproc DAEMON { "$soundcheck" daemon; }
 # Tells the daemon helper `$1` and waits for its answer, at most 30 s.
@@ -40,24 +36,8 @@ daemonDo() {
 read -r -t 30 -u "${DAEMON[0]}" server || fail "the private sound server did not start"
 export PULSE_SERVER=$server
 
-"$program" >"$work/out" 2>"$work/err" &
-pid=$!
-window=""
-for _ in $(seq 1200); do
-    window=$(xdotool search --name '^Vellamarkfest 2011' 2>/dev/null | head -n 1)
-    [ -n "$window" ] && break
-    kill -0 "$pid" 2>/dev/null || fail "the program ended during start-up"
-    sleep 0.1
-done
-[ -n "$window" ] || fail "no window with the show's caption"
+startProgram "$program"
 
-# The music time that the caption shows.
-musicTime() {
-    local text
-    text=$(xprop -id "$window" WM_NAME)
-    [[ $text =~ Time:\ \ (-?[0-9]+\.[0-9]{6})\"$ ]] || fail "unexpected caption: $text"
-    echo "${BASH_REMATCH[1]}"
-}
 # Reads the caption's music time into $music with one process.
 readTime() {
     local text
@@ -151,16 +131,7 @@ cat "$work/located"
         exit !(median <= 50 && median >= -50 && 2 * good >= n + u)
     }' || fail "the sound is not heard at the caption's time"
 
-xdotool keydown Escape
-for _ in $(seq 300); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-done
-xdotool keyup Escape
-kill -0 "$pid" 2>/dev/null && fail "the program is still running after Escape"
-wait "$pid"
-status=$?
-pid=""
+quitWithEscape
 [ "$status" -eq 0 ] || fail "exit status $status after Escape"
 [ "$(cat "$work/err")" = "Sound lost: the show goes on without it." ] ||
     fail "standard error at the end: $(cat "$work/err")"

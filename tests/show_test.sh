@@ -14,35 +14,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-
-# Starts the program with the given arguments and waits for its first caption; sets pid and window.
-start() {
-    "$program" "$@" >"$work/out" 2>"$work/err" &
-    pid=$!
-    window=""
-    for _ in $(seq 1200); do
-        window=$(xdotool search --name '^Vellamarkfest 2011' 2>/dev/null | head -n 1)
-        [ -n "$window" ] && return 0
-        kill -0 "$pid" 2>/dev/null || fail "the program ended during start-up"
-        sleep 0.1
-    done
-    fail "no window with the show's caption"
-}
-
-caption() { xprop -id "$window" WM_NAME; }
-
-# The music time that the caption shows.
-musicTime() {
-    local text
-    text=$(caption)
-    [[ $text =~ ^WM_NAME\(STRING\)\ =\ \"Vellamarkfest\ 2011\ -\ Zoomraxvandel\ {26}Time:\ \ (-?[0-9]+\.[0-9]{6})\"$ ]] ||
-        fail "unexpected caption: $text"
-    echo "${BASH_REMATCH[1]}"
-}
+source "$(dirname "$0")/program.sh"
+start() { startProgram "$program" "$@"; }
 
 # Holds a key long enough for several passes of the main loop to see it down.
 press() {
@@ -51,18 +24,6 @@ press() {
     xdotool keyup "$1"
     sleep 0.2
 }
-
-# Waits until the caption's time differs from $1; fails after ten seconds without a change.
-waitForChange() {
-    for _ in $(seq 100); do
-        [ "$(musicTime)" != "$1" ] && return 0
-        sleep 0.1
-    done
-    fail "$2: the time stays at $1"
-}
-
-# less a b: true when a < b, as decimal numbers.
-less() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a < b) }'; }
 
 # Waits for the program to end; fails unless it exits with status 0 and printed no error.
 expectCleanExit() {
