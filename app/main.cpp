@@ -1,5 +1,6 @@
 // Entry point: the command line, then a recording, or start-up, the show until the viewer quits
 // and shutdown.
+#include "app/datafolder.h"
 #include "app/mainloop.h"
 #include "app/options.h"
 #include "app/record.h"
@@ -13,6 +14,8 @@ int main(int argc, char** argv) {
     Options options;
     const int status = readCommandLine(argc, argv, options);
     if (status != keepGoing) return status;
+    // Before anything is read: the working directory may change to the install's data folder.
+    enterDataFolder({&options.recordPath});
     if (!options.recordPath.empty()) return recordShow(options);
     if (!startShow(liveShow(options))) return 1;
     runMainLoop();

@@ -25,6 +25,8 @@ StartupSettings liveShow(const Options& options) {
     StartupSettings settings;
     settings.fullScreen = !options.windowed;
     settings.sound = !options.noSound;
+    settings.startSeconds = options.start;
+    settings.audioDelay = options.audioDelay;
     return settings;
 }
 
@@ -49,8 +51,9 @@ bool startShow(const StartupSettings& settings) {
     done("the four models (loadModels)");
     loadTextures();
     done("the 34 images (loadTextures)");
+    musicSetAudioDelay(settings.audioDelay);
     // Only now, so that the clock is near 0 at the first frame.
-    if (!musicStart("Data/Zrax2011.mp3", settings.sound))
+    if (!musicStart("Data/Zrax2011.mp3", settings.sound, settings.startSeconds))
         std::fputs("To watch the show without sound, start it with --no-sound.\n", stderr);
     done("opening the music (musicStart)");
     return true;

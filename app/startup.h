@@ -10,6 +10,8 @@ struct StartupSettings {
     bool fullScreen = true;
     int width = showWidth, height = showHeight; // the window and the viewport, in pixels
     bool sound = true;                          // false: the silent device
+    double startSeconds = 0;                    // where in the track the music begins
+    double audioDelay = 0; // seconds the pictures follow the sound later (+) or earlier (-)
     // Called after each step with the step's name, for the start-up benchmark; may be null.
     void (*afterStep)(const char* step) = nullptr;
 };

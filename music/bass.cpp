@@ -1,7 +1,8 @@
-// Our audio library: MP3 streams decoded as they open, mixed in SDL's audio callback; their clocks.
+// Our audio library: MP3 streams decoded as they open, mixed for the sound server or SDL's audio.
 #include "music/bass.h"
 
 #include "music/core.h"
+#include "music/output.h"
 
 #include <SDL.h>
 
@@ -13,13 +14,17 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <future>
 #include <memory>
 #include <mutex>
 #include <vector>
+
+std::mutex audioLock;
 
 namespace {
 
@@ -30,7 +35,7 @@ constexpr Uint16 outputBufferFrames = 1024;
 // Right after a callback, SDL 1.2 holds this many of its buffers, the one just filled included,
 // before the next frame is heard: it primes the device with two and then refills one at a time.
 constexpr uint32_t queuedBuffers = 2;
-// Room for the largest callback SDL may ask for; larger requests get silence beyond it.
+// Mixing goes in pieces of at most this many frames.
 constexpr size_t mixCapacityFrames = 16384;
 
 // The opening part of a file is decoded while it is opened, the whole file in the background (a
@@ -51,24 +56,50 @@ struct Stream {
     uint64_t cursor = 0;  // the next file frame for the device, in 32.32 fixed point
     uint64_t step = 0;    // file frames per output frame, in 32.32 fixed point
     StreamClock clock;
+    uint64_t rejoinFrame = 0; // while a server comes back: the file frame at `rejoinOutput`
 
     uint32_t bytesPerFrame() const { return uint32_t(audio.channels) * sizeof(int16_t); }
 };
 
-enum class Output { none, silent, sdl };
+enum class Output { none, silent, sdl, server };
 
-// Everything below is shared with the audio callback and guarded by audioLock, except `output`,
-// which changes only in BASS_Init and BASS_Free while no callback runs.
-std::mutex audioLock;
+// Everything below is shared with the output's thread and guarded by audioLock, except `output`,
+// which changes only in BASS_Init and BASS_Free while no output thread runs.
 Output output = Output::none;
 int outputRate = 0;
 bool outputPaused = false;
+// The silent device's clock, SDL's, or the system clock standing in for a lost server: then it
+// is `ideal`. While a server plays, the output frame heard comes from the server instead.
 DeviceClock deviceClock;
+uint64_t handedFrames = 0; // output frames handed to the output so far
 std::array<std::unique_ptr<Stream>, maxStreams> streams;
 std::vector<int32_t> mixBuffer; // interleaved stereo; sized before the callback starts
 HSTREAM lastHandle = 0;         // handles are never reused, not even after BASS_Free
 
+// While a server comes back the clock stays on the system clock (`deviceClock` ideal) and the
+// server's stream is placed to match it: output frame `rejoinOutput` (a count of handed frames)
+// carries what the system clock reaches at its output frame `rejoinIdeal`. Once the server
+// confirms the placement, the clock moves from the system clock's line to the server's over
+// `slewSeconds` from `slewStart`, and then follows the server alone.
+constexpr double slewSeconds = 0.3;
+bool rejoinPlaced = false;
+double rejoinOutput = 0, rejoinIdeal = 0;
+bool slewing = false;
+double slewStart = 0;
+
 using Lock = std::lock_guard<std::mutex>;
+
+// audioLock held. The output frame being heard at `now`.
+double outputHeard(double now) {
+    if (output == Output::server && !deviceClock.ideal) return pulseHeard(now);
+    const double ideal = deviceClockHeard(deviceClock, now);
+    if (!slewing) return ideal;
+    // Both lines run at the output's rate and differ by a few milliseconds at most, so the blend
+    // moves forward all along.
+    const double server = rejoinIdeal + (pulseHeard(now) - rejoinOutput);
+    const double weight = std::clamp((now - slewStart) / slewSeconds, 0.0, 1.0);
+    return ideal + weight * (server - ideal);
+}
 
 // audioLock held, on the program's thread. Takes in the whole file once it is decoded, or, when
 // `wait`, as soon as it is. The decoding never takes audioLock, so waiting under it is safe; the
@@ -99,12 +130,11 @@ Stream* findStream(DWORD handle) {
 uint64_t frameHeard(Stream& stream, double now) {
     for (;;) {
         const double length = double(stream.audio.frames());
-        const double handed = output == Output::silent
+        const double handed = deviceClock.ideal
                                   ? length
                                   : std::min(length, double(stream.cursor) / double(cursorOne));
         const double ratio = double(stream.audio.rate) / outputRate;
-        const auto frame = uint64_t(
-            streamClockRead(stream.clock, deviceClockHeard(deviceClock, now), ratio, handed));
+        const auto frame = uint64_t(streamClockRead(stream.clock, outputHeard(now), ratio, handed));
         // At the end of the opening part the clock would stand still there: the rest is needed.
         if (stream.whole || frame < stream.audio.frames()) return frame;
         takeWholeFile(stream, true);
@@ -115,16 +145,117 @@ uint64_t frameHeard(Stream& stream, double now) {
 // not paused, standing there otherwise.
 void placeStream(Stream& stream, uint64_t frame, double now) {
     stream.cursor = frame << cursorFractionBits;
+    // What the server holds of the stream is outdated: it plays afresh, or stops while held.
+    if (output == Output::server) {
+        pulseReplace();
+        rejoinPlaced = slewing = false;
+    }
     if (!stream.playing || outputPaused) {
         streamClockHold(stream.clock, frame);
         return;
     }
     streamClockRun(stream.clock, frame);
-    // Without a device the frame is heard the moment it plays; with one, the callback that
-    // hands it out tells when.
-    if (output == Output::silent)
-        streamClockHanded(stream.clock, deviceClockHeard(deviceClock, now));
+    // Without a device the frame is heard the moment it plays; with one, the mixing that hands
+    // it out tells when.
+    if (deviceClock.ideal) streamClockHanded(stream.clock, deviceClockHeard(deviceClock, now));
 }
+
+} // namespace
+
+void audioMix(int16_t* out, uint32_t frames) {
+    const uint32_t capacity = uint32_t(mixBuffer.size() / 2);
+    while (frames > 0) {
+        const uint32_t chunk = std::min(frames, capacity);
+        std::fill(mixBuffer.begin(), mixBuffer.begin() + 2 * chunk, 0);
+        if (!outputPaused)
+            for (auto& stream : streams) {
+                if (!stream || !stream->playing) continue;
+                if ((stream->cursor >> cursorFractionBits) < stream->audio.frames())
+                    streamClockHanded(stream->clock, double(handedFrames));
+                resampleAdd(stream->audio, stream->cursor, stream->step, mixBuffer.data(), chunk);
+            }
+        for (size_t i = 0; i < 2 * size_t(chunk); ++i)
+            out[i] = int16_t(std::clamp<int32_t>(mixBuffer[i], -32768, 32767));
+        handedFrames += chunk;
+        out += 2 * size_t(chunk);
+        frames -= chunk;
+    }
+}
+
+uint64_t audioHanded() {
+    return handedFrames;
+}
+
+bool audioWantsSound() {
+    if (outputPaused) return false;
+    for (auto& stream : streams)
+        if (stream && stream->playing) return true;
+    return false;
+}
+
+void audioServerLost(double now) {
+    std::array<uint64_t, maxStreams> heard{};
+    for (size_t i = 0; i < maxStreams; ++i)
+        if (streams[i]) heard[i] = frameHeard(*streams[i], now);
+    deviceClock = makeIdealClock(outputRate, now);
+    rejoinPlaced = slewing = false;
+    for (size_t i = 0; i < maxStreams; ++i)
+        if (streams[i] && streams[i]->playing && !outputPaused)
+            placeStream(*streams[i], heard[i], now);
+}
+
+double audioRejoinPlace(double heardAt, bool force) {
+    assert(output == Output::server && deviceClock.ideal);
+    const double ideal = deviceClockHeard(deviceClock, heardAt);
+    const double handed = double(handedFrames);
+    const double error = rejoinPlaced ? ideal - (rejoinIdeal + (handed - rejoinOutput)) : 0;
+    if (!force && rejoinPlaced && std::fabs(error) <= rejoinToleranceSeconds * outputRate) return 0;
+    rejoinPlaced = true;
+    slewing = false;
+    rejoinOutput = handed;
+    rejoinIdeal = ideal;
+    for (auto& stream : streams) {
+        if (!stream || !stream->playing || outputPaused) continue;
+        // Read on a copy: a reading ahead of time must not hold the clock back until then.
+        StreamClock clock = stream->clock;
+        const double ratio = double(stream->audio.rate) / outputRate;
+        const auto frame =
+            uint64_t(streamClockRead(clock, ideal, ratio, double(stream->audio.frames())));
+        stream->rejoinFrame = frame;
+        stream->cursor = frame << cursorFractionBits;
+    }
+    return error;
+}
+
+void audioRejoinConfirmed(double now) {
+    if (!rejoinPlaced || slewing) return;
+    slewing = true;
+    slewStart = now;
+}
+
+bool audioRejoinSlewed(double now) {
+    return slewing && now >= slewStart + slewSeconds;
+}
+
+void audioServerBack(double now) {
+    assert(slewing || !audioWantsSound());
+    std::array<double, maxStreams> heard{};
+    for (size_t i = 0; i < maxStreams; ++i)
+        if (streams[i]) heard[i] = double(frameHeard(*streams[i], now));
+    deviceClock = makeDeviceClock(outputRate, 1, 0);
+    for (size_t i = 0; i < maxStreams; ++i) {
+        if (!streams[i] || !streams[i]->playing || outputPaused) continue;
+        // The server's stream carries this run from `rejoinOutput` on; the reading goes on from
+        // where the blend left it.
+        StreamClock& clock = streams[i]->clock;
+        streamClockRun(clock, streams[i]->rejoinFrame);
+        streamClockHanded(clock, rejoinOutput);
+        clock.lastReading = std::max(heard[i], double(clock.anchor));
+    }
+    rejoinPlaced = slewing = false;
+}
+
+namespace {
 
 // SDL's audio thread. Takes no allocation and touches no file: it only mixes what was decoded.
 void fillOutput(void*, Uint8* bytes, int length) {
@@ -133,25 +264,14 @@ void fillOutput(void*, Uint8* bytes, int length) {
     const size_t asked = size_t(std::max(length, 0)) / (2 * sizeof(int16_t));
     if (asked == 0) return;
     const Lock lock(audioLock);
-    const auto frames = uint32_t(std::min(asked, mixBuffer.size() / 2));
-    std::fill(mixBuffer.begin(), mixBuffer.begin() + 2 * frames, 0);
-    if (!outputPaused)
-        for (auto& stream : streams) {
-            if (!stream || !stream->playing) continue;
-            if ((stream->cursor >> cursorFractionBits) < stream->audio.frames())
-                streamClockHanded(stream->clock, double(deviceClock.handed));
-            resampleAdd(stream->audio, stream->cursor, stream->step, mixBuffer.data(), frames);
-        }
-    for (size_t i = 0; i < 2 * size_t(frames); ++i)
-        out[i] = int16_t(std::clamp<int32_t>(mixBuffer[i], -32768, 32767));
-    std::fill(out + 2 * size_t(frames), out + 2 * asked, int16_t(0));
+    audioMix(out, uint32_t(asked));
 
     if (asked != size_t(deviceClock.period)) { // SDL chose another buffer size than asked for
         const uint64_t handed = deviceClock.handed;
         deviceClock = makeDeviceClock(outputRate, uint32_t(asked), uint32_t(queuedBuffers * asked));
         deviceClock.handed = handed;
     }
-    deviceClockCallback(deviceClock, stamp, deviceClock.handed + asked);
+    deviceClockCallback(deviceClock, stamp, handedFrames);
 }
 
 bool openSdlOutput(DWORD rate) {
@@ -217,6 +337,22 @@ BOOL BASS_Init(int device, DWORD freq, DWORD, void*, void*) {
         return TRUE;
     }
     if (device != 1 && device != -1) return FALSE;
+    // The desktop's sound server when one answers, unless SDL_AUDIODRIVER asks for SDL's audio.
+    const char* driver = std::getenv("SDL_AUDIODRIVER");
+    if (driver == nullptr || *driver == '\0') {
+        {
+            const Lock lock(audioLock);
+            mixBuffer.assign(2 * mixCapacityFrames, 0);
+            deviceClock = makeDeviceClock(freq, 1, 0);
+            outputRate = int(freq);
+            outputPaused = false;
+            rejoinPlaced = slewing = false;
+            output = Output::server;
+        }
+        if (pulseOpen(freq)) return TRUE;
+        const Lock lock(audioLock);
+        output = Output::none;
+    }
     if (!openSdlOutput(freq)) return FALSE;
     {
         const Lock lock(audioLock);
@@ -234,6 +370,7 @@ BOOL BASS_Free() {
         SDL_CloseAudio(); // waits for the callback, so it must not hold audioLock here
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
     }
+    if (output == Output::server) pulseClose(); // waits for its thread: no lock held here
     const Lock lock(audioLock);
     for (auto& stream : streams)
         stream.reset();
@@ -368,8 +505,43 @@ QWORD bassHandedPosition(DWORD handle) {
     const Lock lock(audioLock);
     Stream* stream = findStream(handle);
     if (stream == nullptr) return QWORD(-1);
-    if (output == Output::silent)
-        return frameHeard(*stream, monotonicSeconds()) * stream->bytesPerFrame();
+    if (deviceClock.ideal) return frameHeard(*stream, monotonicSeconds()) * stream->bytesPerFrame();
     const uint64_t frame = std::min(stream->cursor >> cursorFractionBits, stream->audio.frames());
     return frame * stream->bytesPerFrame();
+}
+
+const char* bassOutputName() {
+    const Lock lock(audioLock);
+    switch (output) {
+    case Output::server:
+        return deviceClock.ideal ? "silent" : "server";
+    case Output::sdl:
+        return "sdl";
+    case Output::silent:
+        return "silent";
+    case Output::none:
+        break;
+    }
+    return "none";
+}
+
+BOOL bassServerReport(DWORD handle, BassServerReport* report) {
+    if (report == nullptr) return FALSE;
+    const Lock lock(audioLock);
+    Stream* stream = findStream(handle);
+    if (stream == nullptr || output != Output::server || deviceClock.ideal) return FALSE;
+    PulseReport server;
+    if (!stream->playing || outputPaused || !pulseReport(server)) return FALSE;
+    const StreamClock& clock = stream->clock;
+    if (!clock.running || !clock.runHanded || server.frame < clock.runStart) return FALSE;
+    // Both positions by the same rule, without the bounds a reading keeps to.
+    const double ratio = double(stream->audio.rate) / outputRate;
+    const double bytesPerFrame = stream->bytesPerFrame();
+    report->moment = server.moment;
+    report->serverBytes = (clock.anchor + (server.frame - clock.runStart) * ratio) * bytesPerFrame;
+    report->clockBytes =
+        (clock.anchor + (server.clockFrame - clock.runStart) * ratio) * bytesPerFrame;
+    report->sinkSeconds = server.sinkSeconds;
+    report->latencySeconds = server.latencySeconds;
+    return TRUE;
 }

@@ -4,6 +4,7 @@
 #include "base/failure.h"
 #include "music/bass.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +19,7 @@ constexpr int64_t seekStepBytes = 50000;
 // While held, every reading of the clock is this time, in seconds.
 bool held = false;
 double heldSeconds = 0;
+double audioDelay = 0; // seconds
 
 // Unclamped: before the start or past the end the library refuses, and the caller ignores that.
 bool seekBy(int64_t bytes) {
@@ -29,13 +31,22 @@ bool seekBy(int64_t bytes) {
 
 } // namespace
 
-bool musicStart(const char* path, bool sound) {
+bool musicStart(const char* path, bool sound, double startSeconds) {
     const bool deviceOpen = BASS_Init(sound ? 1 : 0, 44100, 0, 0, NULL);
     if (!deviceOpen) failureMessage("Bass init failed! Remembered the bass.dll file?");
     musicStream = BASS_StreamCreateFile(FALSE, path, 0, 0, BASS_STREAM_PRESCAN);
     if (musicStream == 0) failureMessage("Bass file loading failed!");
     if (!BASS_ChannelPlay(musicStream, TRUE)) failureMessage("Music failed to play!");
-    if (!BASS_ChannelSetPosition(musicStream, 0))
+    QWORD startBytes = 0;
+    if (musicStream != 0 && startSeconds > 0) {
+        const double secondsPerByte = BASS_ChannelBytes2Seconds(musicStream, 1);
+        startBytes = QWORD(std::llround(startSeconds / secondsPerByte));
+        if (!BASS_ChannelSetPosition(musicStream, startBytes)) {
+            failureMessage("The track ends before the start time; it plays from its beginning");
+            startBytes = 0;
+        }
+    }
+    if (startBytes == 0 && !BASS_ChannelSetPosition(musicStream, 0))
         failureMessage("Failed to start song at the start");
     return deviceOpen;
 }
@@ -47,7 +58,14 @@ void musicStop() {
 
 double musicTime() {
     if (held) return heldSeconds;
-    return BASS_ChannelBytes2Seconds(musicStream, BASS_ChannelGetPosition(musicStream));
+    const double heard =
+        BASS_ChannelBytes2Seconds(musicStream, BASS_ChannelGetPosition(musicStream));
+    if (audioDelay == 0 || heard < 0) return heard; // negative: the library refused
+    return std::max(0.0, heard - audioDelay);
+}
+
+void musicSetAudioDelay(double seconds) {
+    audioDelay = seconds;
 }
 
 uint32_t musicFetchSpectrum(float* buffer) {

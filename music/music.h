@@ -10,15 +10,20 @@ extern uint32_t musicStream;
 // loop through musicFetchSpectrum once per pass, after the frame; all zero before the first.
 extern float spectrum[512];
 
-// Opens the track and plays it from its start on the sound device, or on the silent device
-// (whose clock runs on the system clock) when `sound` is false. Each failure shows its message
-// and the next step runs regardless. False when the sound device could not be opened.
-bool musicStart(const char* path, bool sound = true);
+// Opens the track and plays it from `startSeconds` into it (from its start, after a message,
+// when the track is shorter) on the sound device, or on the silent device (whose clock runs on
+// the system clock) when `sound` is false. Each failure shows its message and the next step runs
+// regardless. False when the sound device could not be opened.
+bool musicStart(const char* path, bool sound = true, double startSeconds = 0);
 // Releases the output and the stream.
 void musicStop();
 
 // Seconds since the start of the track, asked afresh every call; it stands still while paused.
+// With an audio delay d it is the position heard d seconds ago (d < 0: the one to be heard in
+// -d seconds), never before 0: the pictures follow the sound d seconds later.
 double musicTime();
+// For devices that report their latency wrongly; 0 (the default) changes nothing.
+void musicSetAudioDelay(double seconds);
 // The 512 magnitudes at the current position into `buffer`; the audio layer's result.
 uint32_t musicFetchSpectrum(float* buffer);
 

@@ -39,6 +39,8 @@ run() {
 
 run model_bench "$build/bench/model_bench" --benchmark_color=false
 run clock_bench "$build/bench/clock_bench"
+# Its own PulseAudio daemons; it sets SDL_AUDIODRIVER itself where it compares with SDL.
+run pulse_bench env -u SDL_AUDIODRIVER "$build/bench/pulse_bench"
 run startup_bench "$build/bench/startup_bench" 5
 run launch_bench "$build/bench/launch_bench" "$build/zoomraxvandel" 5
 run frame_bench "$build/bench/frame_bench" 300

@@ -66,6 +66,6 @@ convert -size 1280x720 xc:black \( "$data/$portrait" -crop 720x720+0+283 +repage
     -geometry +280+0 -composite -resize 640x360 -set label "from 55.5 s: centred" \
     "$(printf '%s/b%02d.png' "$work" "$n")"
 
-montage "$work"/a*.png "$work"/b*.png -tile 4x -geometry 640x360+8+8 -pointsize 22 \
+montage "$work"/a*.png "$work"/b*.png -tile 4x -geometry 640x360+8+8 -font DejaVu-Sans -pointsize 22 \
     -background "#3a3a3a" -fill white -depth 8 "$out/contact-sheet.png"
 echo "$out/contact-sheet.png"

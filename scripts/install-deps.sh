@@ -4,11 +4,13 @@ set -euo pipefail
 
 packages=(
     build-essential cmake pkg-config clang libclang-rt-14-dev
-    libsdl1.2-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri libdevil-dev
-    libmpg123-dev libkissfft-dev libmp3lame-dev libfreetype-dev fonts-dejavu-core
+    libsdl1.2-dev libpulse-dev pulseaudio pulseaudio-utils libgl-dev libglu1-mesa-dev
+    libgl1-mesa-dri libdevil-dev libmpg123-dev libkissfft-dev libmp3lame-dev libfreetype-dev
+    fonts-dejavu-core fonts-dejavu-extra
     libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libegl-dev ffmpeg
     libgtest-dev libgmock-dev libbenchmark-dev valgrind libxdamage-dev
     xvfb xauth x11-utils x11-apps xdotool imagemagick
+    dpkg-dev file lintian desktop-file-utils man-db
 )
 
 missing=()

@@ -57,6 +57,19 @@ TEST(Content, EveryPictureDecodesAtItsSizeAndPicturesAreOpaque) {
     }
 }
 
+// The desktop's icon: square, a clear rim outside the rounded tile, an opaque middle.
+TEST(Content, IconsAreSquareTilesAtTheirInstalledSizes) {
+    for (int size : {48, 256}) {
+        const std::string file = "icons/zoomraxvandel-" + std::to_string(size) + ".png";
+        const Image icon = readImage(file);
+        ASSERT_EQ(icon.width, size) << file;
+        ASSERT_EQ(icon.height, size) << file;
+        EXPECT_EQ(icon.at(0, 0).a, 0) << file;
+        EXPECT_EQ(icon.at(size - 1, size - 1).a, 0) << file;
+        EXPECT_EQ(icon.at(size / 2, size / 2).a, 255) << file;
+    }
+}
+
 TEST(Content, PortraitHasThePortraitQuadsShape) {
     const Image portrait = readImage("Data/cyglimmox_wadawda.png");
     ASSERT_GT(portrait.width, 0);
@@ -221,8 +234,8 @@ TEST(Content, TheGeneratorMakesTheCommittedFilesAgain) {
         EXPECT_TRUE(readText(entry.path().string()) == readText(relative))
             << relative << " differs from the committed file";
     }
-    EXPECT_GE(made.size(), 34u + 1 + 12u);
-    for (const char* dir : {"Data", "data"})
+    EXPECT_GE(made.size(), 34u + 1 + 12u + 2);
+    for (const char* dir : {"Data", "data", "icons"})
         for (const auto& entry : fs::recursive_directory_iterator(dir)) {
             const std::string file = entry.path().string();
             if (entry.is_regular_file()) {

@@ -18,13 +18,13 @@ class MusicTest : public ::testing::Test {
     void SetUp() override { setenv("SDL_AUDIODRIVER", "dummy", 1); }
     void TearDown() override { BASS_Free(); }
 
-    // Starts the music on a tone of `seconds` seconds at 44100 Hz in stereo.
-    void startTone(double frequency, double seconds) {
+    // Starts the music on a tone of `seconds` seconds at 44100 Hz in stereo, `from` seconds in.
+    void startTone(double frequency, double seconds, double from = 0) {
         const std::string path = tmp.path("music.mp3");
         ASSERT_TRUE(
             writeToneMp3(path, 44100, 2, int64_t(seconds * 44100), sineTone(frequency, 0.5)));
         testing::internal::CaptureStderr();
-        musicStart(path.c_str());
+        musicStart(path.c_str(), true, from);
         ASSERT_EQ(testing::internal::GetCapturedStderr(), "");
         ASSERT_NE(musicStream, 0u);
     }
@@ -67,6 +67,26 @@ TEST_F(MusicTest, WithoutOutputEveryStepShowsItsMessage) {
               "ERROR: Bass file loading failed!\n"
               "ERROR: Music failed to play!\n"
               "ERROR: Failed to start song at the start\n");
+}
+
+TEST_F(MusicTest, AStartTimeBeginsTheClockThere) {
+    startTone(440, 4, 2.5);
+    const double first = musicTime();
+    EXPECT_GE(first, 2.5);
+    EXPECT_LT(first, 3);
+    waitForTime(2.7);
+}
+
+TEST_F(MusicTest, AStartTimePastTheEndSaysSoAndPlaysFromTheBeginning) {
+    const std::string path = tmp.path("music.mp3");
+    ASSERT_TRUE(writeToneMp3(path, 44100, 2, 44100, sineTone(440, 0.5)));
+    testing::internal::CaptureStderr();
+    musicStart(path.c_str(), true, 5);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "ERROR: The track ends before the start time; it plays from its beginning\n");
+    EXPECT_GE(musicTime(), 0);
+    EXPECT_LT(musicTime(), 0.5);
+    waitForTime(0.2);
 }
 
 TEST_F(MusicTest, TheClockStartsAtTheBeginningAndRuns) {
@@ -136,4 +156,20 @@ TEST_F(MusicTest, HeldAtAMomentEveryReadingIsThatMomentUntilResumed) {
     waitForTime(2.05);
     musicSeekBack(); // a step leaves the hold too
     EXPECT_LT(musicTime(), 2.05);
+}
+
+TEST_F(MusicTest, AnAudioDelayShowsThePositionHeardThatMuchEarlierAndNeverBeforeTheStart) {
+    startTone(440, 3);
+    waitForTime(0.5);
+    musicPause();
+    const double heard =
+        BASS_ChannelBytes2Seconds(musicStream, BASS_ChannelGetPosition(musicStream));
+    musicSetAudioDelay(0.25);
+    EXPECT_DOUBLE_EQ(musicTime(), heard - 0.25);
+    musicSetAudioDelay(-0.25);
+    EXPECT_DOUBLE_EQ(musicTime(), heard + 0.25);
+    musicSetAudioDelay(heard + 1);
+    EXPECT_EQ(musicTime(), 0.0);
+    musicSetAudioDelay(0);
+    EXPECT_DOUBLE_EQ(musicTime(), heard);
 }

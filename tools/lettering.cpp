@@ -20,22 +20,26 @@ FT_Library library = nullptr;
 FT_Face faces[6] = {};
 
 FT_Face faceFor(Typeface typeface) {
-    static const char* const files[6] = {"DejaVuSans-Bold.ttf",
-                                         "DejaVuSans-BoldOblique.ttf",
-                                         "DejaVuSansCondensed-Bold.ttf",
-                                         "DejaVuSerif-Bold.ttf",
-                                         "DejaVuSerifCondensed-BoldItalic.ttf",
-                                         "DejaVuSansMono-Bold.ttf"};
+    // Each face with the Debian package that holds it.
+    static const struct {
+        const char* file;
+        const char* package;
+    } fonts[6] = {{"DejaVuSans-Bold.ttf", "fonts-dejavu-core"},
+                  {"DejaVuSans-BoldOblique.ttf", "fonts-dejavu-extra"},
+                  {"DejaVuSansCondensed-Bold.ttf", "fonts-dejavu-extra"},
+                  {"DejaVuSerif-Bold.ttf", "fonts-dejavu-core"},
+                  {"DejaVuSerifCondensed-BoldItalic.ttf", "fonts-dejavu-extra"},
+                  {"DejaVuSansMono-Bold.ttf", "fonts-dejavu-core"}};
     const int index = int(typeface);
     if (faces[index] != nullptr) return faces[index];
     if (library == nullptr && FT_Init_FreeType(&library) != 0) {
         std::fprintf(stderr, "makedata: FreeType does not start\n");
         std::exit(1);
     }
-    const std::string path = std::string(fontDirectory) + files[index];
+    const std::string path = std::string(fontDirectory) + fonts[index].file;
     if (FT_New_Face(library, path.c_str(), 0, &faces[index]) != 0) {
-        std::fprintf(stderr, "makedata: cannot open the font %s (package fonts-dejavu-core)\n",
-                     path.c_str());
+        std::fprintf(stderr, "makedata: cannot open the font %s (package %s)\n", path.c_str(),
+                     fonts[index].package);
         std::exit(1);
     }
     return faces[index];

@@ -14,8 +14,9 @@ namespace {
 
 const char* const usage =
     "usage: makedata [--out DIR] [--skip-pictures] [--skip-models] [--skip-music] [--only FILE]\n"
-    "Writes DIR/Data (pictures, music) and DIR/data (models); DIR defaults to the current\n"
-    "directory. --only FILE writes that one picture, e.g. --only Rome.png.\n";
+    "Writes DIR/Data (pictures, music), DIR/data (models) and DIR/icons (the program's icon);\n"
+    "DIR defaults to the current directory. --only FILE writes that one picture, e.g.\n"
+    "--only Rome.png.\n";
 
 } // namespace
 
@@ -41,7 +42,7 @@ int main(int argc, char** argv) {
     }
 
     std::error_code error;
-    for (const char* dir : {"/Data", "/data"}) {
+    for (const char* dir : {"/Data", "/data", "/icons"}) {
         std::filesystem::create_directories(root + dir, error);
         if (error) {
             std::fprintf(stderr, "makedata: cannot make %s%s\n", root.c_str(), dir);

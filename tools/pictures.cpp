@@ -1011,6 +1011,26 @@ void splatt(Canvas& c) {
     fill(c, caption("Ostravel  at  Vellamarkfest 2011", Typeface::SerifItalic, 36, W / 2, 680),
          solid(ink));
 }
+
+// ---- The program's icon -----------------------------------------------------------------------
+
+// Glimmox with his arms up on a rounded purple tile; drawn at the canvas's own size, so the
+// small sizes are rasterised afresh rather than scaled down.
+void programIcon(Canvas& c) {
+    const float s = float(c.width) / 256, border = std::max(1.5f, 6 * s);
+    fill(c, roundRect(8 * s, 8 * s, 240 * s, 240 * s, 44 * s), solid(ink));
+    const Path tile = roundRect(8 * s + border, 8 * s + border, 240 * s - 2 * border,
+                                240 * s - 2 * border, 44 * s - border);
+    const Mask inside = rasterise(tile, c.width, c.height);
+    fill(c, tile, radial({128 * s, 110 * s}, 190 * s, {{0, hex(0x7a3cc8)}, {1, hex(0x1a0c48)}}));
+    c.clip = &inside;
+    sunburst(c, {128 * s, 120 * s}, 12, solid(hex(0xffffff, 0.08f)));
+    c.clip = nullptr;
+    GlimmoxLook look;
+    look.armsUp = true;
+    look.gaze = 0;
+    drawGlimmox(c, 128 * s, 148 * s, 140 * s, look);
+}
 } // namespace
 
 const std::vector<Picture>& pictures() {
@@ -1052,6 +1072,8 @@ const std::vector<Picture>& pictures() {
         {"Data/GLIMMOXANDTHEGAYS.png", FileKind::OpaquePng, 1280, 720, glimmoxAndTheGays},
         {"Data/TakingLives.png", FileKind::OpaquePng, 1280, 720, takingLives},
         {"Data/splatt.png", FileKind::OpaquePng, 1280, 720, splatt},
+        {"icons/zoomraxvandel-256.png", FileKind::Png, 256, 256, programIcon},
+        {"icons/zoomraxvandel-48.png", FileKind::Png, 48, 48, programIcon},
     };
     return all;
 }

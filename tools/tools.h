@@ -176,7 +176,8 @@ void drawTitle(Canvas& canvas, const Path& text, Paint fill, Colour outline, flo
 enum class FileKind { Png, OpaquePng, Jpeg };
 bool saveImage(const Canvas& canvas, const std::string& path, FileKind kind);
 
-// Every picture of the show with its file below the data root and how it is drawn.
+// Every picture of the show, and the program's icons, with its file below the data root and
+// how it is drawn.
 struct Picture {
     const char* file;
     FileKind kind;

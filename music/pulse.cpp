@@ -1,0 +1,399 @@
+// Sound through the desktop's sound server (PulseAudio's protocol): its stream, its clock, its
+// loss.
+#include "music/core.h"
+#include "music/output.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <sys/time.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+// The whole latency asked of the server, from handing a frame over to hearing it, sink included,
+// unless PULSE_LATENCY_MSEC asks for another (libpulse reads it). Lower costs more wake-ups.
+constexpr double requestedLatencySeconds = 0.04;
+// How long start-up waits for a server to answer or refuse.
+constexpr double connectSeconds = 2;
+// Reconnecting after a loss waits this long at first, then twice as long each time, up to the
+// longest wait.
+constexpr double firstRetrySeconds = 0.1;
+constexpr double longestRetrySeconds = 2;
+// The thread wakes at least this often, and asks the server for a fresh timing report at the
+// interval below, so that the server's pace and any dropout are followed within a few hundredths.
+constexpr int sampleMicroseconds = 5000;
+constexpr double timingRequestSeconds = 0.02;
+// A report this far from the clock's line is a jump of the sound, not jitter.
+constexpr double jumpSeconds = 0.005;
+// A stream that joins a returning server is placed afresh at most this many times as the
+// server's reports show where its frames are heard; then the clock slews over to what is heard.
+constexpr int mostPlacements = 4;
+
+using Lock = std::lock_guard<std::mutex>;
+
+// ---- Owned by the server thread (by pulseOpen before it starts, by pulseClose after it ends) --
+
+pa_mainloop* loop = nullptr;
+pa_context* context = nullptr;
+pa_stream* stream = nullptr;
+uint64_t streamGeneration = 0; // the placement the stream plays for
+pa_operation* timingRequest = nullptr;
+double lastTimingRequest = 0;
+double retryAt = 0, retryWait = firstRetrySeconds;
+bool connected = false; // the context reached READY since it was made
+std::thread thread;
+pa_sample_spec spec;
+
+// ---- Shared with the program's thread, under audioLock ----------------------------------------
+
+bool quit = false;
+bool live = false;      // a server answers; the clock follows it
+bool rejoining = false; // a server answers again; the clock is still on the system clock
+// The latest whole latency the server reported, from handing a frame over to hearing it: how
+// soon a stream that joins a returning server is expected to be heard.
+double predictedLatency = requestedLatencySeconds;
+int placements = 0;         // how often the current stream was placed while rejoining
+uint64_t placedAt = 0;      // streamWritten when it was placed last
+bool verified = false;      // and the server's line has since shown it heard where placed
+uint64_t generation = 1;    // bumped by each placement
+uint64_t streamBase = 0;    // audioHanded() when the current stream was made
+uint64_t streamWritten = 0; // output frames written to the current stream
+bool timed = false;         // the current stream's time has been sampled
+bool advancing = false;     // and moved between the last two samples
+double timeFrames = 0;      // output frames of the current stream heard at `timeStamp`
+double timeStamp = 0;
+bool reported = false;
+PulseReport lastReport;
+
+// The wall clock in seconds, for the server's reports, which carry wall-clock stamps.
+double wallSeconds() {
+    timeval now;
+    gettimeofday(&now, nullptr);
+    return double(now.tv_sec) + now.tv_usec / 1e6;
+}
+
+// The server thread, audioLock held, while rejoining a server, before frames are handed to the
+// current stream: its first frames go where the clock will be when they are heard, predicted by
+// the latency the server last reported; once its line runs, where that line says.
+void place() {
+    if (streamWritten == 0) {
+        audioRejoinPlace(monotonicSeconds() + predictedLatency, true);
+        placements = 1;
+        placedAt = 0;
+        verified = false;
+        return;
+    }
+    if (!timed || !advancing) return;
+    if (placements >= mostPlacements) {
+        verified = true; // the slew takes what is left
+        return;
+    }
+    const double heardAt = timeStamp + (double(streamWritten) - timeFrames) / spec.rate;
+    if (audioRejoinPlace(heardAt, false) != 0) {
+        ++placements;
+        placedAt = streamWritten;
+        verified = false;
+    } else {
+        verified = true;
+    }
+}
+
+// The server thread. Called when the server asks for `bytes` more; they are written in as many
+// pieces as the library's buffers take.
+void onWrite(pa_stream* s, size_t bytes, void* userdata) {
+    const auto mine = uint64_t(uintptr_t(userdata));
+    constexpr size_t bytesPerFrame = 2 * sizeof(int16_t);
+    while (bytes >= bytesPerFrame) {
+        void* data = nullptr;
+        size_t size = bytes;
+        if (pa_stream_begin_write(s, &data, &size) < 0 || data == nullptr) return;
+        const auto frames = uint32_t(std::min(size, bytes) / bytesPerFrame);
+        const Lock lock(audioLock);
+        // A stream outdated by a placement writes nothing more: the thread replaces it shortly.
+        if (mine != generation || frames == 0) {
+            pa_stream_cancel_write(s);
+            return;
+        }
+        if (rejoining) place();
+        audioMix(static_cast<int16_t*>(data), frames);
+        streamWritten += frames;
+        if (pa_stream_write(s, data, frames * bytesPerFrame, nullptr, 0, PA_SEEK_RELATIVE) < 0)
+            return;
+        bytes -= frames * bytesPerFrame;
+        // What the server asks for first can be less than it waits for before it starts: start
+        // it at once, so that the first frame is heard after the latency and not later.
+        if (streamWritten == frames) {
+            if (pa_operation* started = pa_stream_trigger(s, nullptr, nullptr))
+                pa_operation_unref(started);
+        }
+    }
+}
+
+void dropStream() {
+    if (timingRequest != nullptr) {
+        pa_operation_cancel(timingRequest);
+        pa_operation_unref(timingRequest);
+        timingRequest = nullptr;
+    }
+    if (stream == nullptr) return;
+    pa_stream_set_write_callback(stream, nullptr, nullptr);
+    pa_stream_set_latency_update_callback(stream, nullptr, nullptr);
+    if (pa_stream_get_state(stream) == PA_STREAM_READY ||
+        pa_stream_get_state(stream) == PA_STREAM_CREATING)
+        pa_stream_disconnect(stream);
+    pa_stream_unref(stream);
+    stream = nullptr;
+}
+
+void dropContext() {
+    dropStream();
+    if (context == nullptr) return;
+    pa_context_disconnect(context);
+    pa_context_unref(context);
+    context = nullptr;
+    connected = false;
+}
+
+bool connect() {
+    context = pa_context_new(pa_mainloop_get_api(loop), "Zoomraxvandel");
+    if (context == nullptr) return false;
+    // A player never starts a server of its own.
+    if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+        dropContext();
+        return false;
+    }
+    return true;
+}
+
+// The server thread, whenever a timing report arrives. The report says which frame was heard at
+// the moment the server made it; the clock runs on from there at the output's rate until the
+// next report, some hundredths later, so that the server's pace is followed and nothing adds up.
+void onTiming(pa_stream* s, void* userdata) {
+    const auto mine = uint64_t(uintptr_t(userdata));
+    const pa_timing_info* info = pa_stream_get_timing_info(s);
+    if (info == nullptr || info->read_index_corrupt || info->write_index_corrupt) return;
+    // The report speaks of the moment the server measured, stamped on the wall clock.
+    const double age =
+        wallSeconds() - double(info->timestamp.tv_sec) - info->timestamp.tv_usec / 1e6;
+    const double moment = monotonicSeconds() - age;
+    const double bytesPerFrame = 2 * sizeof(int16_t);
+    const double sinkFrames = double(info->sink_usec) * spec.rate / 1e6;
+    const double frame = std::max(0.0, double(info->read_index) / bytesPerFrame - sinkFrames);
+
+    const Lock lock(audioLock);
+    if (mine != generation) return;
+    const bool playing = info->playing && frame > 0;
+    // What the clock read for that moment before it heard of the report, against the report.
+    if (timed && advancing && playing) {
+        lastReport.moment = moment;
+        lastReport.frame = frame;
+        lastReport.clockFrame = pulseHeard(moment) - double(streamBase);
+        lastReport.sinkSeconds = double(info->sink_usec) / 1e6;
+        lastReport.latencySeconds =
+            double(info->write_index - info->read_index) / bytesPerFrame / spec.rate +
+            lastReport.sinkSeconds;
+        reported = true;
+        if (live) predictedLatency = lastReport.latencySeconds;
+    }
+    // The line moves a quarter of the way to the report, which damps the reports' own jitter and
+    // still follows a server whose pace is off by a few hundred ppm to within microseconds; a
+    // report far off (a dropout, a start) is taken as it is. A reading already given is never taken
+    // back: the stream clock holds until the sound catches up.
+    const double predicted = timed && advancing ? pulseHeard(moment) - double(streamBase) : frame;
+    const double error = frame - predicted;
+    timeFrames = std::fabs(error) < jumpSeconds * spec.rate ? predicted + error / 4 : frame;
+    timeStamp = moment;
+    timed = true;
+    advancing = playing;
+}
+
+void makeStream(uint64_t forGeneration) {
+    stream = pa_stream_new(context, "Zoomraxvandel", &spec, nullptr);
+    if (stream == nullptr) return;
+    {
+        const Lock lock(audioLock);
+        streamBase = audioHanded();
+        streamWritten = 0;
+        timed = advancing = reported = false;
+        placements = 0;
+        verified = false;
+    }
+    streamGeneration = forGeneration;
+    void* const tag = reinterpret_cast<void*>(uintptr_t(forGeneration));
+    pa_stream_set_write_callback(stream, onWrite, tag);
+    pa_stream_set_latency_update_callback(stream, onTiming, tag);
+    pa_buffer_attr attributes;
+    attributes.maxlength = uint32_t(-1);
+    attributes.tlength =
+        uint32_t(pa_usec_to_bytes(pa_usec_t(requestedLatencySeconds * 1e6), &spec));
+    attributes.prebuf = uint32_t(-1);
+    attributes.minreq = uint32_t(-1);
+    attributes.fragsize = uint32_t(-1);
+    const auto flags = pa_stream_flags_t(PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
+    if (pa_stream_connect_playback(stream, nullptr, &attributes, flags, nullptr, nullptr) < 0)
+        dropStream();
+}
+
+void requestTiming() {
+    if (timingRequest != nullptr) {
+        if (pa_operation_get_state(timingRequest) == PA_OPERATION_RUNNING) return;
+        pa_operation_unref(timingRequest);
+        timingRequest = nullptr;
+    }
+    const double now = monotonicSeconds();
+    if (now - lastTimingRequest < timingRequestSeconds) return;
+    lastTimingRequest = now;
+    timingRequest = pa_stream_update_timing_info(stream, nullptr, nullptr);
+}
+
+// The server went away (or refused the stream): the show runs on without it.
+void lose() {
+    dropContext();
+    const double now = monotonicSeconds();
+    retryAt = now + retryWait;
+    retryWait = std::min(2 * retryWait, longestRetrySeconds);
+    bool wasLive = false;
+    {
+        const Lock lock(audioLock);
+        wasLive = live;
+        if (live || rejoining) audioServerLost(now);
+        live = rejoining = false;
+    }
+    if (wasLive) std::fputs("Sound lost: the show goes on without it.\n", stderr);
+}
+
+// One turn of the thread between two waits: reconnects, replaces the stream, samples the clock.
+void step() {
+    if (context == nullptr) {
+        if (monotonicSeconds() >= retryAt && !connect()) lose();
+        return;
+    }
+    const pa_context_state_t state = pa_context_get_state(context);
+    if (!PA_CONTEXT_IS_GOOD(state)) {
+        lose();
+        return;
+    }
+    if (state != PA_CONTEXT_READY) return;
+    bool wanted = false;
+    uint64_t current = 0;
+    {
+        const Lock lock(audioLock);
+        const double now = monotonicSeconds();
+        wanted = audioWantsSound();
+        if (!live) rejoining = true;
+        // The server's line shows the frames placed last being heard: the clock moves over to
+        // it, and follows it alone once there. With nothing playing there is nothing to place.
+        if (rejoining && wanted && verified && timed && advancing &&
+            pulseHeard(now) >= double(streamBase + placedAt))
+            audioRejoinConfirmed(now);
+        if (rejoining && (!wanted || audioRejoinSlewed(now))) {
+            audioServerBack(now);
+            rejoining = false;
+            live = true;
+        }
+        current = generation;
+    }
+    connected = true;
+    retryWait = firstRetrySeconds;
+    if (stream != nullptr && !PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) {
+        lose(); // a stream refused or killed by the server: start again with a fresh connection
+        return;
+    }
+    if (stream != nullptr && (streamGeneration != current || !wanted)) dropStream();
+    if (stream == nullptr && wanted) makeStream(current);
+    if (stream != nullptr && pa_stream_get_state(stream) == PA_STREAM_READY) requestTiming();
+}
+
+void run() {
+    for (;;) {
+        {
+            const Lock lock(audioLock);
+            if (quit) break;
+        }
+        step();
+        if (pa_mainloop_prepare(loop, sampleMicroseconds) < 0 || pa_mainloop_poll(loop) < 0 ||
+            pa_mainloop_dispatch(loop) < 0)
+            break;
+    }
+    dropContext();
+}
+
+} // namespace
+
+bool pulseOpen(unsigned rate) {
+    if (loop != nullptr) return false;
+    spec.format = PA_SAMPLE_S16NE;
+    spec.rate = rate;
+    spec.channels = 2;
+    loop = pa_mainloop_new();
+    if (loop == nullptr) return false;
+    bool ready = false;
+    if (connect()) {
+        const double deadline = monotonicSeconds() + connectSeconds;
+        while (monotonicSeconds() < deadline) {
+            const pa_context_state_t state = pa_context_get_state(context);
+            if (state == PA_CONTEXT_READY) ready = true;
+            if (ready || !PA_CONTEXT_IS_GOOD(state)) break;
+            if (pa_mainloop_prepare(loop, 10000) < 0 || pa_mainloop_poll(loop) < 0 ||
+                pa_mainloop_dispatch(loop) < 0)
+                break;
+        }
+    }
+    if (!ready) {
+        dropContext();
+        pa_mainloop_free(loop);
+        loop = nullptr;
+        return false;
+    }
+    {
+        const Lock lock(audioLock);
+        quit = false;
+        live = true;
+        rejoining = false;
+        predictedLatency = requestedLatencySeconds;
+        timed = advancing = reported = false;
+        ++generation;
+    }
+    connected = true;
+    retryWait = firstRetrySeconds;
+    thread = std::thread(run);
+    return true;
+}
+
+void pulseClose() {
+    if (loop == nullptr) return;
+    {
+        const Lock lock(audioLock);
+        quit = true;
+        live = rejoining = false;
+    }
+    pa_mainloop_wakeup(loop);
+    thread.join();
+    pa_mainloop_free(loop);
+    loop = nullptr;
+}
+
+double pulseHeard(double now) {
+    if (!timed) return double(streamBase);
+    double heard = timeFrames;
+    if (advancing) heard += std::max(0.0, now - timeStamp) * spec.rate;
+    return double(streamBase) + std::clamp(heard, 0.0, double(streamWritten));
+}
+
+void pulseReplace() {
+    ++generation;
+    timed = advancing = reported = verified = false;
+    if (loop != nullptr) pa_mainloop_wakeup(loop);
+}
+
+bool pulseReport(PulseReport& report) {
+    if (!live || !reported) return false;
+    report = lastReport;
+    report.frame += double(streamBase);
+    report.clockFrame += double(streamBase);
+    return true;
+}
