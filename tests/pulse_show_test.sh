@@ -100,7 +100,7 @@ awk '{ n++; x[n] = ($1 + $2) / 2; y[n] = $3; w[n] = 1 / ($2 - $1 + 0.001) ^ 2; s
 
 # The server comes back on the same socket: record what its sink plays while reading captions.
 [ "$(daemonDo start)" = started ] || fail "the daemon does not start again"
-"$soundcheck" record null.monitor 2.5 "$work/raw" "$work/stamps" &
+"$soundcheck" record null.monitor 4 "$work/raw" "$work/stamps" &
 recorder=$!
 # The recording begins with the first sound; captions are read until it ends (at most 30 s).
 : >"$work/back"
@@ -119,13 +119,15 @@ cat "$work/located"
 # within a look at the caption (tens of milliseconds when the machine is busy) and the recording's
 # to within one read (5 ms). So the pieces are found within 50 ms of the caption's time: the
 # median, and at least half of them (a stream starved by a busy machine falls behind the clock
-# for a moment, the clock waits for it, and a piece across that gap is found nowhere).
+# for a moment, the clock waits for it, and a piece across that gap is found nowhere). Four
+# seconds are recorded so that at least three pieces can be placed: on a busy machine captions
+# come slowly, and a piece with no caption seen close to it is left out.
 {
     grep -c unmatched "$work/located"
     awk '$1 == "offset" { print $2 }' "$work/located" | sort -g
 } | awk 'NR == 1 { u = $1; next } { n++; o[n] = $1; if ($1 <= 50 && $1 >= -50) good++ }
     END {
-        if (n < 4) { print "only " n " pieces found"; exit 1 }
+        if (n < 3) { print "only " n " pieces found"; exit 1 }
         median = o[int((n + 1) / 2)]
         printf "median offset %.1f ms, %d of %d pieces within 50 ms\n", median, good, n + u
         exit !(median <= 50 && median >= -50 && 2 * good >= n + u)
