@@ -144,13 +144,14 @@ int locate(const char* mp3, const char* rawPath, const char* stampsPath, const c
     for (const auto& stamp : stamps)
         recordStart = std::min(recordStart, stamp[0] - stamp[1] / rate);
     // A caption is set before the look that found it ends, and the music time runs at one second
-    // per second between the looks of a quarter second around a moment: the music time then is at
-    // least that moment + max(music - end of the look). Only looks near it count: the clock may
-    // stand for a moment elsewhere (a stream starved on a busy machine waits for its sound).
+    // per second between the looks of a second around a moment: the music time then is at least
+    // that moment + max(music - end of the look). Only looks near it count: the clock may stand
+    // for a moment elsewhere (a stream starved on a busy machine waits for its sound). A second
+    // holds a new caption even on a slow (sanitizer) build, where a frame takes up to half of it.
     const auto captionAt = [&](double moment, double& time) {
         double offset = -1e300;
         for (const auto& caption : captions)
-            if (std::fabs(caption[1] - moment) < 0.125)
+            if (std::fabs(caption[1] - moment) < 0.5)
                 offset = std::max(offset, caption[2] - caption[1]);
         time = moment + offset;
         return offset > -1e300;
