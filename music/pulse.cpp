@@ -46,7 +46,7 @@ double lastTimingRequest = 0;
 double retryAt = 0, retryWait = firstRetrySeconds;
 bool connected = false; // the context reached READY since it was made
 std::thread thread;
-pa_sample_spec spec;
+pa_sample_spec sampleFormat;
 
 // ---- Shared with the program's thread, under audioLock ----------------------------------------
 
@@ -92,7 +92,7 @@ void place() {
         verified = true; // the slew takes what is left
         return;
     }
-    const double heardAt = timeStamp + (double(streamWritten) - timeFrames) / spec.rate;
+    const double heardAt = timeStamp + (double(streamWritten) - timeFrames) / sampleFormat.rate;
     if (audioRejoinPlace(heardAt, false) != 0) {
         ++placements;
         placedAt = streamWritten;
@@ -181,7 +181,7 @@ void onTiming(pa_stream* s, void* userdata) {
         wallSeconds() - double(info->timestamp.tv_sec) - info->timestamp.tv_usec / 1e6;
     const double moment = monotonicSeconds() - age;
     const double bytesPerFrame = 2 * sizeof(int16_t);
-    const double sinkFrames = double(info->sink_usec) * spec.rate / 1e6;
+    const double sinkFrames = double(info->sink_usec) * sampleFormat.rate / 1e6;
     const double frame = std::max(0.0, double(info->read_index) / bytesPerFrame - sinkFrames);
 
     const Lock lock(audioLock);
@@ -194,7 +194,7 @@ void onTiming(pa_stream* s, void* userdata) {
         lastReport.clockFrame = pulseHeard(moment) - double(streamBase);
         lastReport.sinkSeconds = double(info->sink_usec) / 1e6;
         lastReport.latencySeconds =
-            double(info->write_index - info->read_index) / bytesPerFrame / spec.rate +
+            double(info->write_index - info->read_index) / bytesPerFrame / sampleFormat.rate +
             lastReport.sinkSeconds;
         reported = true;
         if (live) predictedLatency = lastReport.latencySeconds;
@@ -205,14 +205,14 @@ void onTiming(pa_stream* s, void* userdata) {
     // back: the stream clock holds until the sound catches up.
     const double predicted = timed && advancing ? pulseHeard(moment) - double(streamBase) : frame;
     const double error = frame - predicted;
-    timeFrames = std::fabs(error) < jumpSeconds * spec.rate ? predicted + error / 4 : frame;
+    timeFrames = std::fabs(error) < jumpSeconds * sampleFormat.rate ? predicted + error / 4 : frame;
     timeStamp = moment;
     timed = true;
     advancing = playing;
 }
 
 void makeStream(uint64_t forGeneration) {
-    stream = pa_stream_new(context, "Zoomraxvandel", &spec, nullptr);
+    stream = pa_stream_new(context, "Zoomraxvandel", &sampleFormat, nullptr);
     if (stream == nullptr) return;
     {
         const Lock lock(audioLock);
@@ -229,7 +229,7 @@ void makeStream(uint64_t forGeneration) {
     pa_buffer_attr attributes;
     attributes.maxlength = uint32_t(-1);
     attributes.tlength =
-        uint32_t(pa_usec_to_bytes(pa_usec_t(requestedLatencySeconds * 1e6), &spec));
+        uint32_t(pa_usec_to_bytes(pa_usec_t(requestedLatencySeconds * 1e6), &sampleFormat));
     attributes.prebuf = uint32_t(-1);
     attributes.minreq = uint32_t(-1);
     attributes.fragsize = uint32_t(-1);
@@ -326,9 +326,9 @@ void run() {
 
 bool pulseOpen(unsigned rate) {
     if (loop != nullptr) return false;
-    spec.format = PA_SAMPLE_S16NE;
-    spec.rate = rate;
-    spec.channels = 2;
+    sampleFormat.format = PA_SAMPLE_S16NE;
+    sampleFormat.rate = rate;
+    sampleFormat.channels = 2;
     loop = pa_mainloop_new();
     if (loop == nullptr) return false;
     bool ready = false;
@@ -380,7 +380,7 @@ void pulseClose() {
 double pulseHeard(double now) {
     if (!timed) return double(streamBase);
     double heard = timeFrames;
-    if (advancing) heard += std::max(0.0, now - timeStamp) * spec.rate;
+    if (advancing) heard += std::max(0.0, now - timeStamp) * sampleFormat.rate;
     return double(streamBase) + std::clamp(heard, 0.0, double(streamWritten));
 }
 
