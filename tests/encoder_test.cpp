@@ -2,6 +2,7 @@
 // compared.
 #include "app/encoder.h"
 #include "tests/mediafile.h"
+#include "tests/support.h"
 
 #include <gtest/gtest.h>
 
@@ -23,25 +24,6 @@
 namespace {
 
 constexpr int width = 320, height = 180, fps = 30, frames = 60, rate = 44100;
-
-// A scratch folder of its own per test, removed afterwards with what is in it.
-struct ScratchDir {
-    std::string path;
-    ScratchDir() {
-        char pattern[] = "/tmp/encoder_test.XXXXXX";
-        path = mkdtemp(pattern);
-    }
-    ~ScratchDir() { std::system(("rm -rf '" + path + "'").c_str()); }
-    std::vector<std::string> entries() const {
-        std::vector<std::string> names;
-        if (DIR* dir = opendir(path.c_str())) {
-            while (dirent* entry = readdir(dir))
-                if (entry->d_name[0] != '.') names.push_back(entry->d_name);
-            closedir(dir);
-        }
-        return names;
-    }
-};
 
 // Top-down RGBA: smooth gradients with a grey square that moves three pixels a frame, so every
 // frame differs. The square's edges are in brightness only: 4:2:0 video halves the colour
@@ -149,8 +131,8 @@ void expectSamplesIdentical(const MediaFile& file) {
 } // namespace
 
 TEST(Encoder, LosslessMatroskaKeepsEveryPixelAndSample) {
-    ScratchDir dir;
-    const Recorded r = recordAndRead(dir.path + "/clip.mkv", true);
+    TempDir dir;
+    const Recorded r = recordAndRead(dir.path("clip.mkv"), true);
     EXPECT_EQ(r.file.videoCodec, "ffv1");
     EXPECT_EQ(r.file.audioCodec, "flac");
     EXPECT_EQ(r.file.width, width);
@@ -162,8 +144,8 @@ TEST(Encoder, LosslessMatroskaKeepsEveryPixelAndSample) {
 }
 
 TEST(Encoder, Mp4HoldsH264AndAacWithTheFirstSampleAtZero) {
-    ScratchDir dir;
-    const Recorded r = recordAndRead(dir.path + "/clip.mp4", false);
+    TempDir dir;
+    const Recorded r = recordAndRead(dir.path("clip.mp4"), false);
     EXPECT_EQ(r.file.videoCodec, "h264");
     EXPECT_EQ(r.file.pixelFormat, "yuv420p");
     EXPECT_EQ(r.file.audioCodec, "aac");
@@ -192,8 +174,8 @@ TEST(Encoder, Mp4HoldsH264AndAacWithTheFirstSampleAtZero) {
 }
 
 TEST(Encoder, MatroskaTakesH264WithFlac) {
-    ScratchDir dir;
-    const Recorded r = recordAndRead(dir.path + "/clip.mkv", false);
+    TempDir dir;
+    const Recorded r = recordAndRead(dir.path("clip.mkv"), false);
     EXPECT_EQ(r.file.videoCodec, "h264");
     EXPECT_EQ(r.file.audioCodec, "flac");
     EXPECT_GE(r.worstPsnr, 40.0);
@@ -203,7 +185,7 @@ TEST(Encoder, MatroskaTakesH264WithFlac) {
 
 // Refusals happen in open(), before anything is written.
 void expectRefused(const EncoderSettings& settings, const std::string& message,
-                   const ScratchDir& dir) {
+                   const TempDir& dir) {
     Encoder encoder;
     std::string error;
     EXPECT_FALSE(encoder.open(settings, error));
@@ -212,38 +194,39 @@ void expectRefused(const EncoderSettings& settings, const std::string& message,
 }
 
 TEST(Encoder, RefusesWhatItCannotWriteBeforeWriting) {
-    ScratchDir dir;
-    expectRefused(settingsFor(dir.path + "/clip.xyz", false),
+    TempDir dir;
+    expectRefused(settingsFor(dir.path("clip.xyz"), false),
                   "no container for the extension \".xyz\"", dir);
-    expectRefused(settingsFor(dir.path + "/clip", false), "the file name has no extension", dir);
-    expectRefused(settingsFor(dir.path + "/clip.webm", false),
+    expectRefused(settingsFor(dir.path("clip"), false), "the file name has no extension", dir);
+    expectRefused(settingsFor(dir.path("clip.webm"), false),
                   "a \".webm\" file cannot hold H.264 video", dir);
-    expectRefused(settingsFor(dir.path + "/clip.mp4", true), "lossless recordings go in .mkv", dir);
-    EncoderSettings missing = settingsFor(dir.path + "/clip.mp4", false);
+    expectRefused(settingsFor(dir.path("clip.mp4"), true), "lossless recordings go in .mkv", dir);
+    EncoderSettings missing = settingsFor(dir.path("clip.mp4"), false);
     missing.h264Encoder = "nosuch264";
     expectRefused(missing, "this system's FFmpeg has no nosuch264 encoder for H.264", dir);
-    missing = settingsFor(dir.path + "/clip.mkv", true);
+    missing = settingsFor(dir.path("clip.mkv"), true);
     missing.flacEncoder = "nosuchflac";
     expectRefused(missing, "this system's FFmpeg has no nosuchflac encoder for FLAC", dir);
-    EncoderSettings odd = settingsFor(dir.path + "/clip.mp4", false);
+    EncoderSettings odd = settingsFor(dir.path("clip.mp4"), false);
     odd.width = 321;
     expectRefused(odd, "width and height must be even", dir);
 }
 
 TEST(Encoder, RefusesAFolderThatCannotBeWritten) {
-    ScratchDir dir;
-    expectRefused(settingsFor(dir.path + "/no/such/folder/clip.mp4", false),
-                  "cannot write \"" + dir.path + "/no/such/folder/clip.mp4\": No such file", dir);
-    std::fclose(std::fopen((dir.path + "/plain").c_str(), "w"));
+    TempDir dir;
+    expectRefused(settingsFor(dir.path("no/such/folder/clip.mp4"), false),
+                  "cannot write \"" + dir.path("no/such/folder/clip.mp4") + "\": No such file",
+                  dir);
+    std::fclose(std::fopen(dir.path("plain").c_str(), "w"));
     Encoder encoder;
     std::string error;
-    EXPECT_FALSE(encoder.open(settingsFor(dir.path + "/plain/clip.mkv", true), error));
+    EXPECT_FALSE(encoder.open(settingsFor(dir.path("plain/clip.mkv"), true), error));
     EXPECT_NE(error.find("Not a directory"), std::string::npos) << error;
 }
 
 TEST(Encoder, LeavesNoFileWhenNotFinished) {
-    ScratchDir dir;
-    const std::string path = dir.path + "/clip.mp4";
+    TempDir dir;
+    const std::string path = dir.path("clip.mp4");
     {
         Encoder encoder;
         std::string error;
@@ -257,8 +240,8 @@ TEST(Encoder, LeavesNoFileWhenNotFinished) {
 // A write that fails half-way (the file size limit stands for a full disk: the same EFBIG-like
 // failure of write(2)): the encoder stops, says why, and leaves no file behind.
 TEST(Encoder, AFailedWriteLeavesNoFile) {
-    ScratchDir dir;
-    const std::string path = dir.path + "/clip.mkv";
+    TempDir dir;
+    const std::string path = dir.path("clip.mkv");
     int pipeEnds[2];
     ASSERT_EQ(pipe(pipeEnds), 0);
     const pid_t child = fork();

@@ -6,6 +6,7 @@
 #include "app/startup.h"
 #include "music/core.h"
 #include "tests/mediafile.h"
+#include "tests/support.h"
 
 #include <gtest/gtest.h>
 
@@ -32,29 +33,6 @@
 namespace {
 
 constexpr int width = 320, height = 180, fps = 30;
-
-struct Scratch {
-    std::string path;
-    Scratch() {
-        char pattern[] = "/tmp/record_test.XXXXXX";
-        path = mkdtemp(pattern);
-    }
-    ~Scratch() { std::system(("rm -rf '" + path + "'").c_str()); }
-    std::vector<std::string> entries() const {
-        std::vector<std::string> names;
-        if (DIR* dir = opendir(path.c_str())) {
-            while (dirent* entry = readdir(dir))
-                if (entry->d_name[0] != '.') names.push_back(entry->d_name);
-            closedir(dir);
-        }
-        return names;
-    }
-};
-
-std::string readText(const std::string& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 struct Launch {
     std::vector<std::string> arguments;     // after the program's name
@@ -199,11 +177,11 @@ void expectTimes(const MediaFile& file, long frames, double tolerance) {
 
 // The credits with the model, whose stretch follows the spectrum at each frame's time.
 TEST(Record, LosslessFramesAreTheDirectDrawsAndTheSoundIsTheTrack) {
-    Scratch dir;
-    const std::string path = dir.path + "/model.mkv";
+    TempDir dir;
+    const std::string path = dir.path("model.mkv");
     const double from = 11.1, to = 12.1;
     const Outcome outcome =
-        run(launching(recordArguments(path, from, to, {"--lossless"})), dir.path);
+        run(launching(recordArguments(path, from, to, {"--lossless"})), dir.dir);
     ASSERT_EQ(outcome.status, 0) << outcome.errors;
     EXPECT_NE(outcome.errors.find("recorded \"" + path + "\": 30 frames"), std::string::npos)
         << outcome.errors;
@@ -234,10 +212,10 @@ TEST(Record, LosslessFramesAreTheDirectDrawsAndTheSoundIsTheTrack) {
 
 // The three stacked windows around the portrait, in H.264 with AAC.
 TEST(Record, H264FramesAreCloseToTheDirectDrawsAndAacLinesUpWithTheTrack) {
-    Scratch dir;
-    const std::string path = dir.path + "/stacked.mp4";
+    TempDir dir;
+    const std::string path = dir.path("stacked.mp4");
     const double from = 50, to = 52;
-    const Outcome outcome = run(launching(recordArguments(path, from, to)), dir.path);
+    const Outcome outcome = run(launching(recordArguments(path, from, to)), dir.dir);
     ASSERT_EQ(outcome.status, 0) << outcome.errors;
 
     DirectDraw direct;
@@ -281,8 +259,8 @@ TEST(Record, H264FramesAreCloseToTheDirectDrawsAndAacLinesUpWithTheTrack) {
 
 namespace {
 
-void expectFault(const Launch& launch, const Scratch& dir, const std::string& message) {
-    const Outcome outcome = run(launch, dir.path);
+void expectFault(const Launch& launch, const TempDir& dir, const std::string& message) {
+    const Outcome outcome = run(launch, dir.dir);
     EXPECT_EQ(outcome.status, 1) << outcome.errors;
     EXPECT_NE(outcome.errors.find(message), std::string::npos) << outcome.errors;
     for (const std::string& name : dir.entries())
@@ -292,69 +270,69 @@ void expectFault(const Launch& launch, const Scratch& dir, const std::string& me
 } // namespace
 
 TEST(RecordFaults, AnExtensionItCannotWriteIsRefusedAtOnce) {
-    Scratch dir;
-    expectFault(launching(recordArguments(dir.path + "/show.xyz", 0, 1)), dir,
-                "zoomraxvandel: cannot record to \"" + dir.path +
+    TempDir dir;
+    expectFault(launching(recordArguments(dir.path("show.xyz"), 0, 1)), dir,
+                "zoomraxvandel: cannot record to \"" + dir.dir +
                     "/show.xyz\": no container for the extension \".xyz\"");
-    expectFault(launching(recordArguments(dir.path + "/show.webm", 0, 1)), dir,
+    expectFault(launching(recordArguments(dir.path("show.webm"), 0, 1)), dir,
                 "a \".webm\" file cannot hold H.264 video");
-    expectFault(launching(recordArguments(dir.path + "/show.mp4", 0, 1, {"--lossless"})), dir,
+    expectFault(launching(recordArguments(dir.path("show.mp4"), 0, 1, {"--lossless"})), dir,
                 "lossless recordings go in .mkv");
 }
 
 TEST(RecordFaults, AFolderThatDoesNotExistOrIsNoFolder) {
-    Scratch dir;
-    expectFault(launching(recordArguments(dir.path + "/missing/show.mp4", 0, 1)), dir,
-                "cannot write \"" + dir.path + "/missing/show.mp4\": No such file or directory");
-    std::ofstream(dir.path + "/file").put('x');
+    TempDir dir;
+    expectFault(launching(recordArguments(dir.path("missing/show.mp4"), 0, 1)), dir,
+                "cannot write \"" + dir.path("missing/show.mp4") + "\": No such file or directory");
+    std::ofstream(dir.path("file")).put('x');
     const Outcome outcome =
-        run(launching(recordArguments(dir.path + "/file/show.mp4", 0, 1)), dir.path);
+        run(launching(recordArguments(dir.path("file/show.mp4"), 0, 1)), dir.dir);
     EXPECT_EQ(outcome.status, 1);
     EXPECT_NE(outcome.errors.find("Not a directory"), std::string::npos) << outcome.errors;
 }
 
 TEST(RecordFaults, AnEncoderThisFFmpegLacks) {
-    Scratch dir;
-    Launch launch = launching(recordArguments(dir.path + "/show.mp4", 0, 1));
+    TempDir dir;
+    Launch launch = launching(recordArguments(dir.path("show.mp4"), 0, 1));
     launch.environment = {std::string("LD_PRELOAD=") + ZRX_HIDE_ENCODER,
                           "ZRX_HIDE_ENCODER=libx264"};
     expectFault(launch, dir, "this system's FFmpeg has no libx264 encoder for H.264");
-    launch.arguments = recordArguments(dir.path + "/show.mkv", 0, 1, {"--lossless"});
+    launch.arguments = recordArguments(dir.path("show.mkv"), 0, 1, {"--lossless"});
     launch.environment.back() = "ZRX_HIDE_ENCODER=flac";
     expectFault(launch, dir, "this system's FFmpeg has no flac encoder for FLAC");
 }
 
 TEST(RecordFaults, TheMusicFileMissing) {
-    Scratch dir;
-    Launch launch = launching(recordArguments(dir.path + "/show.mp4", 0, 1));
-    launch.directory = dir.path; // no Data/ here
+    TempDir dir;
+    Launch launch = launching(recordArguments(dir.path("show.mp4"), 0, 1));
+    launch.directory = dir.dir; // no Data/ here
     expectFault(launch, dir,
                 "zoomraxvandel: cannot read the music \"Data/Zrax2011.mp3\": No such file");
 }
 
 // A full disk, as write(2) sees it: the file size limit makes a write fail half-way.
 TEST(RecordFaults, AWriteThatFailsLeavesNoFile) {
-    Scratch dir;
-    Launch launch = launching(recordArguments(dir.path + "/show.mkv", 11, 14, {"--lossless"}));
+    TempDir dir;
+    Launch launch = launching(recordArguments(dir.path("show.mkv"), 11, 14, {"--lossless"}));
     launch.fileSizeLimit = 300 * 1024;
-    expectFault(launch, dir, "cannot write \"" + dir.path + "/show.mkv\": File too large");
+    expectFault(launch, dir, "cannot write \"" + dir.path("show.mkv") + "\": File too large");
 }
 
 TEST(RecordFaults, OutsideTheTrack) {
-    Scratch dir;
-    expectFault(launching(recordArguments(dir.path + "/show.mp4", 10, 9000)), dir,
+    TempDir dir;
+    expectFault(launching(recordArguments(dir.path("show.mp4"), 10, 9000)), dir,
                 "the track ends at");
 }
 
 // Interrupted: the file holds what was recorded, plays to its end, and the message says where.
 void expectInterrupted(int signal, const std::string& name) {
-    Scratch dir;
-    const std::string path = dir.path + "/long.mp4";
+    TempDir dir;
+    const std::string path = dir.path("long.mp4");
     Launch launch = launching(recordArguments(path, 10, 70));
     launch.stopWhenExists = path + ".part";
     launch.stopAfterBytes = 100 * 1024;
     launch.stopSignal = signal;
-    const Outcome outcome = run(launch, dir.path);
+    const Outcome outcome = run(launch, dir.dir);
     EXPECT_EQ(outcome.status, 128 + signal) << outcome.errors;
     const std::regex said("stopped by " + name +
                           " at music time ([0-9.]+) s: \"[^\"]+\" holds ([0-9]+) of 1800 frames");
@@ -385,8 +363,8 @@ TEST(RecordFaults, SigtermClosesAFileThatPlaysUpToWhereItStopped) {
 
 // On a terminal the progress line is redrawn in place.
 TEST(RecordProgress, InPlaceOnATerminal) {
-    Scratch dir;
-    const std::string path = dir.path + "/show.mp4";
+    TempDir dir;
+    const std::string path = dir.path("show.mp4");
     int terminal = -1;
     const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
     ASSERT_GE(child, 0);

@@ -14,6 +14,7 @@ class TempDir {
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     std::string path(const std::string& name) const { return dir + "/" + name; }
+    std::vector<std::string> entries() const; // the names in it, without "." and ".."
     std::string dir;
 };
 
