@@ -76,6 +76,21 @@ double wallSeconds() {
     return double(now.tv_sec) + now.tv_usec / 1e6;
 }
 
+// A moment on the wall clock, in seconds, as a moment on the monotonic clock. Both clocks are
+// read together; a pair the thread was interrupted between (a busy machine) is read again, as
+// the interruption would move the moment by its length.
+double monotonicFromWall(double wall) {
+    double before = 0, offset = 0;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        before = monotonicSeconds();
+        const double now = wallSeconds();
+        const double after = monotonicSeconds();
+        offset = now - (before + after) / 2;
+        if (after - before < 0.0002) break;
+    }
+    return wall - offset;
+}
+
 // The server thread, audioLock held, while rejoining a server, before frames are handed to the
 // current stream: its first frames go where the clock will be when they are heard, predicted by
 // the latency the server last reported; once its line runs, where that line says.
@@ -177,9 +192,8 @@ void onTiming(pa_stream* s, void* userdata) {
     const pa_timing_info* info = pa_stream_get_timing_info(s);
     if (info == nullptr || info->read_index_corrupt || info->write_index_corrupt) return;
     // The report speaks of the moment the server measured, stamped on the wall clock.
-    const double age =
-        wallSeconds() - double(info->timestamp.tv_sec) - info->timestamp.tv_usec / 1e6;
-    const double moment = monotonicSeconds() - age;
+    const double moment =
+        monotonicFromWall(double(info->timestamp.tv_sec) + info->timestamp.tv_usec / 1e6);
     const double bytesPerFrame = 2 * sizeof(int16_t);
     const double sinkFrames = double(info->sink_usec) * sampleFormat.rate / 1e6;
     const double frame = std::max(0.0, double(info->read_index) / bytesPerFrame - sinkFrames);
