@@ -45,6 +45,9 @@ inline double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// CPU time this process has used so far, every thread's, user and system, in seconds.
+double processCpuSeconds();
+
 // Mean and percentile of a set of durations, in the durations' own unit.
 struct Spread {
     double mean = 0, min = 0, p50 = 0, p99 = 0, max = 0;

@@ -21,12 +21,15 @@
 // Usage: record_bench [OUT.mp4 [WIDTH HEIGHT FPS [TO]]] - defaults build-bench/record_bench.mp4,
 // 1280 720 60, the whole track. Runs from the source root.
 //
-// Three passes over the same frames:
+// A warm-up draws one moment of each second, untimed, so that no pass pays for the software GL's
+// first compilation of a scene's shaders. Then three passes over the same frames:
 //  - recording: the recorder as --record runs it, drawing on this thread and encoding on its own;
 //  - drawing alone: each moment held, drawn and read back, nothing encoded;
 //  - encoding alone: the frames drawn in chunks into memory (untimed), then each chunk handed to
 //    one encoder and timed until it has taken the last frame of the chunk; the flush at the end
 //    counts too.
+// Each pass also prints the cores it kept busy (CPU time over wall time): encoding can hide
+// behind drawing only where drawing leaves a core idle.
 int main(int argc, char** argv) {
     const std::string out = argc > 1 ? argv[1] : "build-bench/record_bench.mp4";
     const int width = argc > 4 ? std::atoi(argv[2]) : 1280;
@@ -66,9 +69,21 @@ int main(int argc, char** argv) {
     settings.sampleRate = track.rate;
     settings.channels = track.channels;
 
+    const size_t pictureBytes = size_t(width) * height * 4;
+    std::vector<uint8_t> picture(pictureBytes);
+    for (double second = plan.from; second < plan.to; second += 1) {
+        show.hold(second);
+        if (show.draw()) context.readPixels(picture.data());
+    }
+    // Cores kept busy since `cpuStart`, over `seconds` of wall time.
+    const auto cores = [](double cpuStart, double seconds) {
+        return (processCpuSeconds() - cpuStart) / seconds;
+    };
+
     // Recording.
-    double recordSeconds = 0;
+    double recordSeconds = 0, recordCores = 0;
     {
+        const double cpuStart = processCpuSeconds();
         Encoder encoder;
         if (!encoder.open(settings, error)) {
             std::fprintf(stderr, "record_bench: %s\n", error.c_str());
@@ -82,25 +97,26 @@ int main(int argc, char** argv) {
             return 1;
         }
         recordSeconds = secondsSince(start);
+        recordCores = cores(cpuStart, recordSeconds);
     }
-    std::printf("recording: %.1f s\n", recordSeconds);
+    std::printf("recording: %.1f s, %.2f cores busy\n", recordSeconds, recordCores);
 
     // Drawing alone.
-    const size_t pictureBytes = size_t(width) * height * 4;
-    std::vector<uint8_t> picture(pictureBytes);
-    double drawSeconds = 0;
+    double drawSeconds = 0, drawCores = 0;
     {
+        const double cpuStart = processCpuSeconds();
         const auto start = Clock::now();
         for (long k = 0; k < frames; ++k) {
             show.hold(planMoment(plan, k, 0));
             if (show.draw()) context.readPixels(picture.data());
         }
         drawSeconds = secondsSince(start);
+        drawCores = cores(cpuStart, drawSeconds);
     }
-    std::printf("drawing alone: %.1f s\n", drawSeconds);
+    std::printf("drawing alone: %.1f s, %.2f cores busy\n", drawSeconds, drawCores);
 
     // Encoding alone, chunk by chunk.
-    double encodeSeconds = 0;
+    double encodeSeconds = 0, encodeCpu = 0;
     {
         constexpr long chunk = 120;
         std::vector<std::vector<uint8_t>> pictures(chunk, std::vector<uint8_t>(pictureBytes));
@@ -118,6 +134,7 @@ int main(int argc, char** argv) {
                 if (show.draw()) context.readPixels(picture.data());
                 pictures[i] = picture;
             }
+            const double cpuStart = processCpuSeconds();
             const auto start = Clock::now();
             for (long i = 0; i < count; ++i) {
                 const long k = first + i;
@@ -130,22 +147,29 @@ int main(int argc, char** argv) {
             while (encoder.framesEncoded() < handed)
                 std::this_thread::sleep_for(std::chrono::microseconds(200));
             encodeSeconds += secondsSince(start);
+            encodeCpu += processCpuSeconds() - cpuStart;
         }
+        const double cpuStart = processCpuSeconds();
         const auto start = Clock::now();
         if (!encoder.finish(error)) {
             std::fprintf(stderr, "record_bench: %s\n", error.c_str());
             return 1;
         }
         encodeSeconds += secondsSince(start);
+        encodeCpu += processCpuSeconds() - cpuStart;
         std::remove(settings.path.c_str());
     }
-    std::printf("encoding alone: %.1f s\n", encodeSeconds);
+    std::printf("encoding alone: %.1f s, %.2f cores busy\n", encodeSeconds,
+                encodeCpu / encodeSeconds);
 
     const double slower = std::max(drawSeconds, encodeSeconds);
     printFigure("record", "recording, wall time", recordSeconds, "s");
     printFigure("record", "recording, frames a second", frames / recordSeconds, "fps");
     printFigure("record", "drawing alone, frames a second", frames / drawSeconds, "fps");
     printFigure("record", "encoding alone, frames a second", frames / encodeSeconds, "fps");
+    printFigure("record", "recording, cores busy", recordCores, "cores");
+    printFigure("record", "drawing alone, cores busy", drawCores, "cores");
+    printFigure("record", "encoding alone, cores busy", encodeCpu / encodeSeconds, "cores");
     printFigure("record", "recording over the slower alone (goal <= 1.1)", recordSeconds / slower,
                 "x");
     return 0;

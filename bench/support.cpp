@@ -3,6 +3,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -136,6 +138,13 @@ void printFigure(const std::string& section, const std::string& name, double val
     std::snprintf(number, sizeof number, "%.6g", value);
     std::cout << "@figure\t" << section << '\t' << name << '\t' << number << '\t' << unit
               << std::endl;
+}
+
+double processCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 namespace {
