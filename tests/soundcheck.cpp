@@ -60,10 +60,10 @@ int daemon() {
 }
 
 int record(const char* source, double seconds, const char* rawPath, const char* stampsPath) {
-    pa_sample_spec spec;
-    spec.format = PA_SAMPLE_S16LE;
-    spec.rate = rate;
-    spec.channels = 2;
+    pa_sample_spec sampleFormat;
+    sampleFormat.format = PA_SAMPLE_S16LE;
+    sampleFormat.rate = rate;
+    sampleFormat.channels = 2;
     // Reads of 5 ms: a read's stamp is late by little more than that.
     constexpr int chunkFrames = rate / 200;
     pa_buffer_attr attributes;
@@ -71,8 +71,8 @@ int record(const char* source, double seconds, const char* rawPath, const char* 
     attributes.fragsize = chunkFrames * 4;
     attributes.tlength = attributes.prebuf = attributes.minreq = uint32_t(-1);
     int error = 0;
-    pa_simple* in = pa_simple_new(nullptr, "soundcheck", PA_STREAM_RECORD, source, "record", &spec,
-                                  nullptr, &attributes, &error);
+    pa_simple* in = pa_simple_new(nullptr, "soundcheck", PA_STREAM_RECORD, source, "record",
+                                  &sampleFormat, nullptr, &attributes, &error);
     if (in == nullptr) {
         std::cerr << "soundcheck: cannot record " << source << ": " << pa_strerror(error) << "\n";
         return 1;
