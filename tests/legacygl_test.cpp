@@ -138,6 +138,36 @@ TEST_F(LayerTest, PositionalLightInEyeSpace) {
     EXPECT_NEAR(pixelAt(rgba, w, 1, 1).r, 161, 2);
 }
 
+// The specular term with the infinite viewer: (N.H)^shininess, H halfway between the light's
+// direction and the eye's axis.
+TEST_F(LayerTest, SpecularHighlight) {
+    const GLfloat none[] = {0, 0, 0, 1}, white[] = {1, 1, 1, 1}, green[] = {0, 1, 0, 1};
+    const GLfloat position[] = {0, 0, -1, 1};
+    glLightfv(GL_LIGHT0, GL_POSITION, position); // 1 unit over the fan's centre
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, none);
+    glLightfv(GL_LIGHT0, GL_SPECULAR, white);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, none);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, green);
+    glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, 10);
+    glBegin(GL_TRIANGLE_FAN);
+    glNormal3d(0, 0, 1);
+    glVertex3f(0, 0, -2);
+    glVertex3f(-0.8f, -0.8f, -2);
+    glVertex3f(0.8f, -0.8f, -2);
+    glVertex3f(0.8f, 0.8f, -2);
+    glVertex3f(-0.8f, 0.8f, -2);
+    glVertex3f(-0.8f, -0.8f, -2);
+    glEnd();
+    const std::vector<uint8_t> rgba = read();
+    // Under the light N.H = 1; at the corners 0.9117, to the tenth 0.397.
+    const Pixel centre = pixelAt(rgba, w, 32, 32), corner = pixelAt(rgba, w, 1, 1);
+    EXPECT_EQ(centre.r, 0);
+    EXPECT_GE(centre.g, 253);
+    EXPECT_NEAR(corner.g, 104, 3);
+}
+
 // Enabling colour material copies the current colour into ambient and diffuse at once, and they
 // keep it after it is disabled; material calls for them meanwhile are ignored.
 TEST_F(LayerTest, ColourMaterialTakesTheCurrentColour) {
@@ -230,13 +260,14 @@ struct Moment {
     bool model; // the spinning model is on screen
 };
 
-// The opening card and "presents", credits with the model (one of the louder), the full
-// picture, the JPEG picture, the three stacked windows, the portrait rising, the last picture.
+// The opening card and "presents", credits with the model at its widest stretches along x (the
+// music's loudest, 1.18) and along z (1.07), the full picture, the JPEG picture, the three stacked
+// windows, the portrait rising, the last picture.
 const Moment moments[] = {
-    {2.5, "opening card", false},   {6.5, "presents", false},
-    {12.0, "credits, model", true}, {16.0, "credits, model, louder", true},
-    {22.0, "full picture", false},  {50.0, "JPEG picture", false},
-    {51.0, "three windows", false}, {51.2, "portrait rising", false},
+    {2.5, "opening card", false},         {6.5, "presents", false},
+    {12.0, "model stretched in x", true}, {13.6, "model stretched in z", true},
+    {22.0, "full picture", false},        {50.0, "JPEG picture", false},
+    {51.0, "three windows", false},       {51.2, "portrait rising", false},
     {79.5, "last picture", false},
 };
 
@@ -260,6 +291,9 @@ PixelBox modelBox() {
     return {width / 2 - half, height / 2 - half, width / 2 + half, height / 2 + half};
 }
 
+// The browser's goals are 45 dB over the frame and 35 dB in the model's box. On the same driver
+// the layer comes much closer than that (about 55 and 60), and bounds of 50 catch what a missing
+// or wrong lighting term costs (a model without specular light: 38 to 42 in its box).
 TEST(ShowThroughLayer, MatchesDesktopGL) {
     // The reference pictures first, from a process of their own: one process cannot hold both
     // the system GL's names and the layer's.
@@ -300,12 +334,13 @@ TEST(ShowThroughLayer, MatchesDesktopGL) {
         const double whole =
             psnrRgbIn(drawn.data(), desktop.data(), width, height, {0, 0, width, height});
         std::printf("%5.2f s %-24s frame %6.2f dB", m.seconds, m.what, whole);
-        EXPECT_GE(whole, 45.0) << m.what << " at " << m.seconds << " s";
+        EXPECT_GE(whole, 50.0) << m.what << " at " << m.seconds << " s";
         if (m.model) {
             const PixelBox box = modelBox();
             const double inBox = psnrRgbIn(drawn.data(), desktop.data(), width, height, box);
-            std::printf("  model box %dx%d %6.2f dB", box.x1 - box.x0, box.y1 - box.y0, inBox);
-            EXPECT_GE(inBox, 35.0) << m.what << " at " << m.seconds << " s, model's box";
+            std::printf("  model box %dx%d %6.2f dB (stretched %.2f by %.2f)", box.x1 - box.x0,
+                        box.y1 - box.y0, inBox, 1 + 0.8 * spectrum[2], 1 + 0.9 * spectrum[0]);
+            EXPECT_GE(inBox, 50.0) << m.what << " at " << m.seconds << " s, model's box";
         }
         std::printf("\n");
     }
