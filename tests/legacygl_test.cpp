@@ -1,5 +1,5 @@
 // The GL 1.x layer over OpenGL ES 3.0 against Mesa's desktop GL: single calls, and the real show.
-#include "tests/esframe.h"
+#include "assets/esframe.h"
 #include "tests/psnr.h"
 
 #include "app/startup.h"

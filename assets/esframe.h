@@ -1,5 +1,6 @@
-// An OpenGL ES 3.0 context on Mesa with a framebuffer of its own, for drawing through the GL 1.x
-// layer natively. Needs no display.
+// An OpenGL ES 3.0 context on Mesa with a framebuffer of its own, for the GL 1.x layer natively.
+//
+// The layer's test and benchmark draw there; it needs no display.
 #pragma once
 
 #include <cstdint>
