@@ -10,6 +10,7 @@
 #include <GL/gl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -22,11 +23,16 @@ struct Moment {
 const Moment moments[] = {
     {12.0, "model over credits"}, {22.0, "one picture"}, {51.0, "three windows"}};
 constexpr int warmUpFrames = 3; // shaders compiled, textures resident
-constexpr int timedFrames = 30;
 
 } // namespace
 
-int main() {
+// legacygl_bench [FRAMES]: FRAMES a moment (default 30).
+int main(int argc, char** argv) {
+    const int timedFrames = argc > 1 ? std::atoi(argv[1]) : 30;
+    if (timedFrames < 1) {
+        std::fputs("usage: legacygl_bench [FRAMES]\n", stderr);
+        return 2;
+    }
     EsFrame frame;
     std::string error;
     if (!frame.open(showWidth, showHeight, 8, error) || !legacyglInit(esFrameLoader, error)) {

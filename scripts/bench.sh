@@ -44,6 +44,7 @@ run pulse_bench env -u SDL_AUDIODRIVER "$build/bench/pulse_bench"
 run startup_bench "$build/bench/startup_bench" 5
 run launch_bench "$build/bench/launch_bench" "$build/zoomraxvandel" 5
 run frame_bench "$build/bench/frame_bench" 300
+run legacygl_bench "$build/bench/legacygl_bench" 100
 # The whole track recorded at 1280x720, 60 frames a second, beside drawing alone and encoding
 # alone: three passes of software GL, many minutes. BENCH_RECORD=0 leaves it out; BENCH_RECORD_TO
 # records only up to that music time.
