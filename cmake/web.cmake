@@ -29,7 +29,9 @@ set_property(TARGET web_png APPEND PROPERTY INTERFACE_LINK_LIBRARIES web_zlib)
 set_property(TARGET kissfft::kissfft-float PROPERTY INTERFACE_COMPILE_DEFINITIONS
     kiss_fft_scalar=float)
 
-# Emscripten's own: SDL 1.2 (the audio layer's output, unused by the silent device) and the GL.
+# Emscripten's own SDL 1.2 (the audio layer's output, unused by the silent device).
 add_library(PkgConfig::SDL INTERFACE IMPORTED GLOBAL)
+# The GL is our GL 1.x layer over WebGL 2 (assets/legacygl.cpp), which defines the gl* names.
 add_library(OpenGL::GL INTERFACE IMPORTED GLOBAL)
+set_target_properties(OpenGL::GL PROPERTIES INTERFACE_LINK_LIBRARIES legacygl)
 add_library(Threads::Threads INTERFACE IMPORTED GLOBAL)

@@ -49,6 +49,7 @@ run pulse_bench env -u SDL_AUDIODRIVER "$build/bench/pulse_bench"
 run startup_bench "$build/bench/startup_bench" 5
 run launch_bench "$build/bench/launch_bench" "$build/zoomraxvandel" 5
 run frame_bench "$build/bench/frame_bench" 300
+run legacygl_bench "$build/bench/legacygl_bench" 100
 # The same moments drawn by the web page in headless Chromium, software WebGL 2.
 run web_bench python3 "$root/bench/web_bench.py" "${WEB_BUILD_DIR:-$root/build-web}/site" 100
 # The whole track recorded at 1280x720, 60 frames a second, beside drawing alone and encoding

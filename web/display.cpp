@@ -1,20 +1,17 @@
-// The page's canvas: a WebGL context made current, with the GL 1.x calls the show makes
-// carried over it (our layer over WebGL 2; emscripten's emulation over WebGL 1 until then).
+// The page's canvas: a WebGL 2 context made current, with the GL 1.x calls the show makes
+// carried over it by our layer (assets/legacygl.h).
 #include "web/display.h"
 
+#include "assets/legacygl.h"
 #include "base/failure.h"
 
 #include <GL/gl.h>
 #include <emscripten/html5.h>
 
-#include <vector>
-
-#ifdef ZRX_WEB_LEGACYGL
-#include "assets/legacygl.h"
-
 #include <cstdio>
 #include <string>
-#endif
+#include <vector>
+
 
 bool openCanvas(int width, int height, bool) {
     emscripten_set_canvas_element_size("#canvas", width, height);
@@ -25,32 +22,24 @@ bool openCanvas(int width, int height, bool) {
     attributes.stencil = true;
     attributes.antialias = true; // the desktop's window and the recorder multisample too
     attributes.preserveDrawingBuffer = false; // the test hooks read a frame before it is shown
-#ifdef ZRX_WEB_LEGACYGL
     attributes.majorVersion = 2;
-#else
-    attributes.majorVersion = 1;
-#endif
     const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context =
         emscripten_webgl_create_context("#canvas", &attributes);
     if (context <= 0 || emscripten_webgl_make_context_current(context) != EMSCRIPTEN_RESULT_SUCCESS) {
         failureMessage("Unable to open screen!");
         return false;
     }
-#ifdef ZRX_WEB_LEGACYGL
     std::string error;
     if (!legacyglInit(nullptr, error)) {
         std::fprintf(stderr, "WebGL 2: %s\n", error.c_str());
         failureMessage("Unable to open screen!");
         return false;
     }
-#endif
     return true;
 }
 
 void readCanvas(unsigned char* rgb, int width, int height) {
-#ifdef ZRX_WEB_LEGACYGL
     legacyglFlush();
-#endif
     // RGBA is the one format every WebGL reads back.
     std::vector<unsigned char> rgba(size_t(width) * height * 4);
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
@@ -61,8 +50,6 @@ void readCanvas(unsigned char* rgb, int width, int height) {
 
 void finishCanvas() {
     unsigned char pixel[4];
-#ifdef ZRX_WEB_LEGACYGL
     legacyglFlush();
-#endif
     glReadPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
 }
