@@ -1,7 +1,7 @@
 // The main loop: events, key controls, one frame, the spectrum snapshot and the caption per pass.
 #include "app/mainloop.h"
 
-#include "app/controls.h"
+#include "show/controls.h"
 #include "app/window.h"
 #include "music/music.h"
 #include "show/show.h"

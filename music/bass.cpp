@@ -55,7 +55,7 @@ struct Stream {
     uint32_t bytesPerFrame() const { return uint32_t(audio.channels) * sizeof(int16_t); }
 };
 
-enum class Output { none, silent, sdl, server };
+enum class Output { none, silent, sdl, server, web };
 
 // Everything below is shared with the output's thread and guarded by audioLock, except `output`,
 // which changes only in BASS_Init and BASS_Free while no output thread runs.
@@ -85,6 +85,7 @@ using Lock = std::lock_guard<std::mutex>;
 
 // audioLock held. The output frame being heard at `now`.
 double outputHeard(double now) {
+    if (output == Output::web) return webAudioHeard(now) * outputRate;
     if (output == Output::server && !deviceClock.ideal) return pulseHeard(now);
     const double ideal = deviceClockHeard(deviceClock, now);
     if (!slewing) return ideal;
@@ -124,7 +125,8 @@ Stream* findStream(DWORD handle) {
 uint64_t frameHeard(Stream& stream, double now) {
     for (;;) {
         const double length = double(stream.audio.frames());
-        const double handed = deviceClock.ideal
+        // The page holds the whole track: everything is handed.
+        const double handed = deviceClock.ideal || output == Output::web
                                   ? length
                                   : std::min(length, double(stream.cursor) / double(cursorOne));
         const double ratio = double(stream.audio.rate) / outputRate;
@@ -139,6 +141,18 @@ uint64_t frameHeard(Stream& stream, double now) {
 // not paused, standing there otherwise.
 void placeStream(Stream& stream, uint64_t frame, double now) {
     stream.cursor = frame << cursorFractionBits;
+    if (output == Output::web) {
+        // The page plays from the frame asked for, at a context time it names; the clock runs
+        // from there on the context's output timestamps.
+        if (!stream.playing || outputPaused) {
+            webAudioStop();
+            streamClockHold(stream.clock, frame);
+            return;
+        }
+        streamClockRun(stream.clock, frame);
+        streamClockHanded(stream.clock, webAudioPlay(stream.handle, frame) * outputRate);
+        return;
+    }
     // What the server holds of the stream is outdated: it plays afresh, or stops while held.
     if (output == Output::server) {
         pulseReplace();
@@ -323,6 +337,16 @@ BOOL BASS_Init(int device, DWORD freq, DWORD, void*, void*) {
         return TRUE;
     }
     if (device != 1 && device != -1) return FALSE;
+#ifdef __EMSCRIPTEN__
+    // In a browser the page's audio context, or nothing: SDL's audio there is fed from timers on
+    // the page's thread, which starve whenever a frame takes long.
+    if (!webAudioOpen()) return FALSE;
+    const Lock lock(audioLock);
+    outputRate = int(freq);
+    outputPaused = false;
+    output = Output::web;
+    return TRUE;
+#endif
     // The desktop's sound server when one answers, unless SDL_AUDIODRIVER asks for SDL's audio.
     const char* driver = std::getenv("SDL_AUDIODRIVER");
     if (driver == nullptr || *driver == '\0') {
@@ -357,6 +381,7 @@ BOOL BASS_Free() {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
     }
     if (output == Output::server) pulseClose(); // waits for its thread: no lock held here
+    if (output == Output::web) webAudioClose();
     const Lock lock(audioLock);
     for (auto& stream : streams)
         stream.reset();
@@ -421,6 +446,12 @@ HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, DWORD offset, DWORD le
             if (++lastHandle == 0) ++lastHandle;
             stream->handle = lastHandle;
             slot = std::move(stream);
+            if (output == Output::web) {
+                // The browser has no thread for a background decoding, so the whole file is in
+                // already; the page keeps its own copy to play from.
+                takeWholeFile(*slot, true);
+                webAudioLoad(slot->handle, slot->audio);
+            }
             return slot->handle;
         }
     return 0;
@@ -498,6 +529,8 @@ const char* bassOutputName() {
         return deviceClock.ideal ? "silent" : "server";
     case Output::sdl:
         return "sdl";
+    case Output::web:
+        return "web";
     case Output::silent:
         return "silent";
     case Output::none:

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -65,6 +66,11 @@ double deviceClockHeard(const DeviceClock& clock, double now) {
     const double heard =
         handed - clock.queued + (now - clock.t0) / (clock.t1 - clock.t0) * clock.period;
     return std::min(heard, handed);
+}
+
+double outputTimestampHeard(double contextSeconds, double stampSeconds, double now) {
+    if (stampSeconds <= 0) return -std::numeric_limits<double>::infinity();
+    return contextSeconds + (now - stampSeconds);
 }
 
 void streamClockHold(StreamClock& clock, uint64_t frame) {

@@ -58,6 +58,15 @@ void deviceClockCallback(DeviceClock& clock, double stamp, uint64_t handed);
 // beyond what has been handed.
 double deviceClockHeard(const DeviceClock& clock, double now);
 
+// ---- The browser's output clock ----------------------------------------------------------------
+
+// A Web Audio context's latest output timestamp: at `stampSeconds` (monotonicSeconds), the
+// context time `contextSeconds` was being output; a stamp of 0 means nothing has been output yet.
+// The context time being output at `now`, in seconds, running on from the stamp at the rate of
+// the monotonic clock (the context's clock is the device's, and the browser refreshes the stamp
+// with every buffer the device takes); -infinity before the first stamp.
+double outputTimestampHeard(double contextSeconds, double stampSeconds, double now);
+
 // ---- The stream clock: which file frame is being heard now ------------------------------------
 
 // A stream either stands at `anchor`, or runs: it has begun to play from `anchor`, and once the

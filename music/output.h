@@ -46,7 +46,8 @@ void audioServerBack(double now);
 // priority than the drawing; in the browser, which has no threads for it, before returning.
 std::future<DecodedAudio> decodeWholeFile(std::vector<uint8_t> file);
 
-// ---- The sound server's output (music/pulse.cpp; none in the web build, music/browser.cpp) ---- -----------------------------------------------
+// ---- The sound server's output (music/pulse.cpp; none in the web build, music/browser.cpp) ----
+// -----------------------------------------------
 
 // Connects to the desktop's sound server (PULSE_SERVER, or the user's default), waiting at most
 // about two seconds, never starting one. True when it answered: from then on a thread of its
@@ -69,3 +70,23 @@ struct PulseReport {
     double moment = 0, frame = 0, clockFrame = 0, sinkSeconds = 0, latencySeconds = 0;
 };
 bool pulseReport(PulseReport& report); // audioLock held
+
+// ---- The page's Web Audio output (music/webaudio.cpp; none on the desktop, music/pulse.cpp) ----
+
+// The page's audio context (made by the page on the visitor's first click or key, which a browser
+// requires) is running. True when it is: from then on the browser's audio thread plays what is
+// placed, whatever the page's main thread does.
+bool webAudioOpen();
+// Stops what plays and forgets the tracks handed over; the context stays for a later open.
+void webAudioClose();
+// Hands the whole decoded track of stream `handle` to the page, once: the same samples the
+// mixer would play, kept by the browser.
+void webAudioLoad(uint32_t handle, const DecodedAudio& audio);
+// Plays stream `handle` from file frame `frame` on, in place of whatever played; returns the
+// context time (seconds) at which that frame goes out.
+double webAudioPlay(uint32_t handle, uint64_t frame);
+// Stops what plays, at once.
+void webAudioStop();
+// The context time (seconds) being output at `now`, from the browser's output timestamp
+// (outputTimestampHeard); -infinity before anything was output.
+double webAudioHeard(double now);

@@ -23,5 +23,12 @@ struct StartupSettings {
 // next one runs regardless, except the window: without it no key could stop the program, so
 // start-up ends there and returns false.
 bool startShow(const StartupSettings& settings);
+// The same sequence a step at a time, for a platform that paints only between calls (the page):
+// beginShow takes the window step (false when it fails, as startShow), then each
+// nextStartupStep runs the next step, false once every step has run.
+bool beginShow(const StartupSettings& settings);
+bool nextStartupStep();
+// The loading image has been drawn by the steps run so far.
+bool loadingScreenShown();
 // Shutdown after the show: the music's output and stream. Assets live until the process ends.
 void stopShow();

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <random>
 
 namespace {
@@ -305,4 +306,40 @@ TEST(StreamClockTest, ARunNeverGoesBackNorPastItsLimitAndASeekStartsAfresh) {
     EXPECT_EQ(streamClockRead(clock, 2000, 1, 1e9), 2000);
     streamClockRun(clock, 10); // a seek back
     EXPECT_EQ(streamClockRead(clock, 2500, 1, 1e9), 10);
+}
+
+TEST(OutputTimestampTest, NothingIsHeardBeforeTheFirstStampAndThenTheContextRunsOnFromIt) {
+    EXPECT_EQ(outputTimestampHeard(0, 0, 12.0), -std::numeric_limits<double>::infinity());
+    // At 100 s on the page's clock the context was outputting its time 3.25 s.
+    EXPECT_NEAR(outputTimestampHeard(3.25, 100.0, 100.0), 3.25, 1e-12);
+    EXPECT_NEAR(outputTimestampHeard(3.25, 100.0, 100.04), 3.29, 1e-12);
+    // A stamp taken after `now` (the browser refreshed it meanwhile) is read back to `now`.
+    EXPECT_NEAR(outputTimestampHeard(3.30, 100.05, 100.04), 3.29, 1e-12);
+}
+
+// The page's output as the audio layer drives it: a source scheduled to start file frame F at
+// context time `when` is placed as a run from F handed out at output frame when * rate; the
+// output frame heard comes from the context's stamps.
+TEST(OutputTimestampTest, AScheduledRunIsHeardFromItsStartTimeAndAPauseAndSeekStandExactly) {
+    const double rate = 44100;
+    StreamClock clock;
+    streamClockRun(clock, 0);
+    streamClockHanded(clock, 0.55 * rate); // scheduled at context time 0.55 s
+    // Before the first stamp and before the start time the clock stands at the run's start.
+    EXPECT_EQ(streamClockRead(clock, outputTimestampHeard(0, 0, 50.0) * rate, 1, 1e9), 0);
+    EXPECT_EQ(streamClockRead(clock, outputTimestampHeard(0.5, 50.0, 50.02) * rate, 1, 1e9), 0);
+    // 10 ms after the start time is output, the file frame heard is 441.
+    EXPECT_NEAR(streamClockRead(clock, outputTimestampHeard(0.5, 50.0, 50.06) * rate, 1, 1e9), 441,
+                1e-6);
+    // A pause holds where it is heard; a step of 50000 bytes (12500 stereo frames) holds there.
+    const double heard = streamClockRead(clock, outputTimestampHeard(2.0, 51.5, 52.0) * rate, 1,
+                                         1e9); // context time 2.5 s: 1.95 s into the track
+    EXPECT_NEAR(heard, 1.95 * rate, 1e-6);
+    streamClockHold(clock, uint64_t(heard) + 12500);
+    EXPECT_EQ(streamClockRead(clock, 1e9, 1, 1e9), uint64_t(heard) + 12500);
+    // Resumed: a new run from the held frame, scheduled at context time 10 s.
+    streamClockRun(clock, uint64_t(heard) + 12500);
+    streamClockHanded(clock, 10.0 * rate);
+    EXPECT_NEAR(streamClockRead(clock, outputTimestampHeard(10.0, 60.0, 61.0) * rate, 1, 1e9),
+                uint64_t(heard) + 12500 + rate, 1e-6);
 }

@@ -1,5 +1,5 @@
 // The key controls and the caption: the space-key state machine, seeks, formatText's bound.
-#include "app/controls.h"
+#include "show/controls.h"
 #include "music/bass.h"
 #include "music/music.h"
 #include "tools/mp3.h"

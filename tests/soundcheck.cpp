@@ -12,8 +12,9 @@
 //   soundcheck locate MP3 RAW STAMPS CAPTIONS
 //       Finds pieces of the recording in the track as our decoder decodes it and prints, for each,
 //       "offset MS": how much later in the track the recorded sound is than the music time the
-//       caption showed at the moment it was played out, or "unmatched FRAME". CAPTIONS holds
-//       "BEFORE AFTER MUSICSECONDS" lines: a new caption, set between those two wall times.
+//       caption showed at the moment it was played out, with the piece's frame in the track and
+//       in the recording ("offset MS track FRAME recorded FRAME"), or "unmatched FRAME". CAPTIONS
+//       holds "BEFORE AFTER MUSICSECONDS" lines: a new caption, set between those two wall times.
 #include "music/core.h"
 #include "tools/pulsedaemon.h"
 
@@ -195,7 +196,8 @@ int locate(const char* mp3, const char* rawPath, const char* stampsPath, const c
             continue;
         }
         ++found;
-        std::printf("offset %.1f\n", (double(bestAt) / rate - captionTime) * 1000);
+        std::printf("offset %.1f track %ld recorded %ld\n",
+                    (double(bestAt) / rate - captionTime) * 1000, bestAt, start);
     }
     return found > 0 ? 0 : 1;
 }

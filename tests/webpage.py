@@ -53,7 +53,8 @@ def chromium_binary():
 class Browser:
     """Headless Chromium with software WebGL 2 (SwiftShader through ANGLE), no display, no GPU."""
 
-    def __init__(self, timeout=120):
+    def __init__(self, timeout=120, args=(), env=None):
+        """`args`: more command-line switches; `env`: the browser's environment."""
         self.profile = tempfile.mkdtemp(prefix="zrx-chromium-")
         self.timeout = timeout
         args = [chromium_binary(), "--headless", "--no-sandbox", "--remote-debugging-port=0",
@@ -62,9 +63,9 @@ class Browser:
                 "--disable-component-update", "--disable-sync", "--no-first-run",
                 "--disable-gpu-vsync", "--disable-frame-rate-limit",
                 "--window-size=%d,%d" % (WIDTH, HEIGHT), "--user-data-dir=" + self.profile,
-                "about:blank"]
+                *args, "about:blank"]
         self.process = subprocess.Popen(args, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
+                                        stderr=subprocess.DEVNULL, env=env)
         # The browser writes its port into the profile once it listens.
         port_file = os.path.join(self.profile, "DevToolsActivePort")
         deadline = time.monotonic() + timeout
@@ -96,13 +97,18 @@ class Browser:
                     raise RuntimeError("%s: %s" % (method, reply["error"]))
                 return reply["result"]
 
-    def open_page(self, url):
+    def open_page(self, url, before=None):
+        """`before`: a script the page runs before its own, as a test's stand-in for a browser
+        that lacks something."""
         target = self.call("Target.createTarget", url="about:blank",
                            newWindow=False)["targetId"]
         session = self.call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
         page = Page(self, target, session)
         page.call("Emulation.setDeviceMetricsOverride", width=WIDTH, height=HEIGHT,
                   deviceScaleFactor=1, mobile=False)
+        if before:
+            page.call("Page.enable")
+            page.call("Page.addScriptToEvaluateOnNewDocument", source=before)
         page.call("Page.navigate", url=url)
         return page
 

@@ -1,22 +1,41 @@
-// Entry point of the web program: start-up on the page's canvas, then one pass of the show per
-// browser frame (a page may not block in a loop of its own).
+// Entry point of the web program: start-up a step per browser frame (so that the loading image is
+// painted while the rest loads), then one pass of the show per browser frame (a page may not
+// block in a loop of its own), with the desktop's key controls and caption.
 //
-// URL parameters, for tests: ?hold=SECONDS holds the clock at that music time (musicHold, as
-// the recorder does) and the show starts silently; without it the show runs from the start on
-// the silent device's clock.
+// The page (web/index.html) calls main after the visitor's first click or key, which starts its
+// audio context. URL parameters: ?start=SECONDS, ?nosound, ?audiodelay=SECONDS, as the desktop's
+// command line; for tests, ?hold=SECONDS holds the clock at that music time (musicHold, as the
+// recorder does) and the show starts silently, and ?busy=MILLISECONDS keeps the page's thread
+// busy that long in every pass, as a slow frame would.
+#include "base/failure.h"
 #include "base/screen.h"
+#include "music/core.h"
 #include "music/music.h"
+#include "show/controls.h"
 #include "show/show.h"
 #include "show/stage.h"
 #include "show/startup.h"
 #include "web/display.h"
 #include "web/page.h"
 
+#include <SDL_keysym.h> // key numbering only
+
 #include <emscripten.h>
 
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 namespace {
+
+StartupSettings settings;
+double hold = -1;     // seconds, or negative: the clock runs
+double busyMs = 0;    // per pass, test only
+bool painted = false; // a frame has passed since the loading image was drawn
+int showPasses = 0;   // passes of the show so far
+
+// Keys held down, as SDL's key array would show them; written by zrxKey.
+unsigned char keysDown[SDLK_LAST] = {};
 
 // Holds the clock at `seconds` and takes the spectrum there, as the main loop's previous pass
 // would have.
@@ -25,19 +44,99 @@ void holdAt(double seconds) {
     musicFetchSpectrum(spectrum);
 }
 
-// One pass of the show: the frame for the music time, then the spectrum the next one reads.
-// The browser shows the canvas when the pass returns.
-void pass() {
+void keepBusy(double milliseconds) {
+    const double until = monotonicSeconds() + milliseconds / 1000;
+    while (monotonicSeconds() < until) {
+    }
+}
+
+bool started = false; // start-up is done
+
+// Start-up's passes: the steps up to the loading image in one, a pass in which the browser
+// paints it, then a step a pass, then the show.
+void startupPass() {
+    if (!loadingScreenShown()) {
+        while (!loadingScreenShown() && nextStartupStep()) {
+        }
+        return;
+    }
+    if (!painted) {
+        painted = true;
+        return;
+    }
+    if (nextStartupStep()) return;
+    if (hold >= 0) holdAt(hold);
+    EM_ASM(Module.zrxReady = true;); // start-up is done: the hooks may be called
+    started = true;
+}
+
+// One pass of the show, as the desktop's main loop runs it: the keys since the last pass, the
+// frame for the music time, the spectrum the next one reads, the caption (the page's title).
+// Escape ends the show after its pass, as on the desktop.
+void showPass() {
+    keyState = keysDown;
+    applyKeyControls();
     if (drawFrame()) presentFrame();
     musicFetchSpectrum(spectrum);
+    formatCaption(float(musicTime()));
+    ++showPasses;
+    EM_ASM(
+        {
+            document.title = UTF8ToString($0);
+            Module.zrxFrames = $1;
+            if ($1 == 1) Module.zrxFirstFrameAt = performance.now();
+        },
+        captionText, showPasses);
+    const bool escape = keyDown(SDLK_ESCAPE);
+    beginKeyPass();
+    if (busyMs > 0) keepBusy(busyMs);
+    if (escape) {
+        emscripten_cancel_main_loop();
+        stopShow();
+        EM_ASM(Module.zrxShowEnded(););
+    }
+}
+
+void pass() {
+    if (started)
+        showPass();
+    else
+        startupPass();
+}
+
+// The show from the start again after an Escape: the music afresh (the pictures and models are
+// loaded already).
+void playAgain() {
+    paused = spaceLatch = false;
+    std::fill(std::begin(keysDown), std::end(keysDown), 0);
+    beginKeyPass();
+    musicSetAudioDelay(settings.audioDelay);
+    musicStart("Data/Zrax2011.mp3", settings.sound, settings.startSeconds);
+    emscripten_set_main_loop(pass, 0, false);
 }
 
 std::vector<unsigned char> captured;
 
 } // namespace
 
-// The page's test hooks, called from JavaScript (zoomraxvandel.js exports them).
+// Called from the page's JavaScript (zoomraxvandel.js exports them).
 extern "C" {
+
+// A key went down or up: `key` is an SDL 1.2 key symbol (the page maps the browser's keys).
+EMSCRIPTEN_KEEPALIVE void zrxKey(int key, int down) {
+    if (key <= 0 || key >= SDLK_LAST) return;
+    keysDown[key] = down != 0;
+    if (down) noteKeyPress(key);
+}
+
+EMSCRIPTEN_KEEPALIVE void zrxPlayAgain() {
+    playAgain();
+}
+
+// The show's clock (musicTime) as a pass would read it now, for the tests.
+EMSCRIPTEN_KEEPALIVE double zrxMusicTime() {
+    return musicTime();
+}
 
 // Draws the frame of the current music time (held by ?hold=) and reads it back, before the
 // browser could clear it: a pointer to showWidth x showHeight RGB pixels, rows bottom first,
@@ -58,14 +157,21 @@ EMSCRIPTEN_KEEPALIVE void zrxDrawFrames(int count) {
 }
 
 int main() {
-    StartupSettings settings;
     settings.openWindow = openCanvas;
     settings.fullScreen = false;
-    settings.sound = false; // sound in the browser comes with a later step
-    if (!startShow(settings)) return 1;
-    double hold = 0;
-    if (pageNumber("hold", hold)) holdAt(hold);
-    EM_ASM(Module.zrxReady = true;); // start-up is done: the hooks may be called
+    settings.sound = !pageFlag("nosound") && EM_ASM_INT(return Module.zrxSoundReady ? 1 : 0;);
+    double number = 0;
+    if (pageNumber("start", number)) settings.startSeconds = number;
+    if (pageNumber("audiodelay", number)) settings.audioDelay = number;
+    if (pageNumber("hold", number) && number >= 0) {
+        hold = number;
+        settings.sound = false;
+    }
+    if (pageNumber("busy", number)) busyMs = number;
+    if (!beginShow(settings)) {
+        EM_ASM(Module.zrxFailed = "no screen";);
+        return 1;
+    }
     emscripten_set_main_loop(pass, 0, false);
     return 0;
 }

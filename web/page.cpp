@@ -10,10 +10,18 @@ bool pageNumber(const char* name, double& value) {
     const double read = EM_ASM_DOUBLE(
         {
             const text = new URLSearchParams(window.location.search).get(UTF8ToString($0));
-            return text === null || text.trim() === "" ? NaN : Number(text);
+            return text == = null || text.trim() == = "" ? NaN : Number(text);
         },
         name);
     if (std::isnan(read)) return false;
     value = read;
     return true;
+}
+
+bool pageFlag(const char* name) {
+    return EM_ASM_INT(
+               {
+                   return new URLSearchParams(window.location.search).has(UTF8ToString($0)) ? 1 : 0;
+               },
+               name) != 0;
 }

@@ -1,5 +1,5 @@
-// The key controls (pause state machine, seeks) and the caption text, free of SDL and GL.
-#include "app/controls.h"
+// The key controls (pause state machine, seeks) and the caption text, for the desktop and the page.
+#include "show/controls.h"
 
 #include "music/music.h"
 

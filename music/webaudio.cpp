@@ -1,0 +1,117 @@
+// The page's Web Audio output: the decoded track handed to the page's audio context once, played
+// by the browser's audio thread from a buffer source, and the clock read from the context's
+// output timestamps.
+#include "music/core.h"
+#include "music/output.h"
+
+#include <emscripten.h>
+
+#include <limits>
+
+namespace {
+
+// Start-up time of a source: it is scheduled this far past the context's current time, so that
+// the audio thread (which renders a device buffer ahead of what the page reads as currentTime)
+// still has it in the future, and the frame asked for goes out at exactly the time returned.
+constexpr double scheduleLeadSeconds = 0.05;
+
+} // namespace
+
+// Module.zrxAudio is the page's: { context } once the visitor's gesture made it (web/index.html).
+// Here it gains `tracks` (handle -> AudioBuffer), `source` (what plays) and `schedule` (where the
+// current source started: context time and track seconds), which the tests read.
+
+EM_JS(int, jsAudioRunning, (), {
+    const audio = Module.zrxAudio;
+    return audio && audio.context && audio.context.state == = "running" ? 1 : 0;
+});
+
+EM_JS(void, jsAudioStop, (), {
+    const audio = Module.zrxAudio;
+    if (!audio) return;
+    if (audio.source) {
+        try {
+            audio.source.stop();
+        } catch (e) {
+        }
+        audio.source.disconnect();
+        audio.source = null;
+    }
+    audio.schedule = null;
+});
+
+EM_JS(void, jsAudioClose, (), {
+    const audio = Module.zrxAudio;
+    if (audio) audio.tracks = {};
+});
+
+// Samples are 16-bit interleaved, `frames` x `channels`, at `rate`; the buffer holds them as
+// floats, x / 32768, exactly as the desktop's output converts them.
+EM_JS(void, jsAudioLoad, (int handle, const short* samples, double frames, int channels, int rate),
+      {
+          const audio = Module.zrxAudio;
+          const buffer = audio.context.createBuffer(channels, frames, rate);
+          const first = samples >> 1;
+          for (let c = 0; c < channels; ++c) {
+              const out = buffer.getChannelData(c);
+              for (let i = 0, at = first + c; i < frames; ++i, at += channels)
+                  out[i] = HEAP16[at] / 32768;
+          }
+          audio.tracks = audio.tracks || {};
+          audio.tracks[handle] = buffer;
+      });
+
+EM_JS(double, jsAudioPlay, (int handle, double frame, double lead), {
+    const audio = Module.zrxAudio;
+    const context = audio.context;
+    const buffer = audio.tracks[handle];
+    const source = context.createBufferSource();
+    source.buffer = buffer;
+    source.connect(context.destination);
+    const when = context.currentTime + lead + (context.baseLatency || 0);
+    const offset = frame / buffer.sampleRate;
+    source.start(when, Math.min(offset, buffer.duration));
+    audio.source = source;
+    audio.schedule = {when : when, offset : offset, rate : buffer.sampleRate};
+    return when;
+});
+
+// Into out[0], out[1]: the context time being output and the performance time (seconds) at
+// which it was; 0 and 0 before any output.
+EM_JS(void, jsAudioTimestamp, (double* out), {
+    const audio = Module.zrxAudio;
+    const stamp = audio && audio.context ? audio.context.getOutputTimestamp() : null;
+    HEAPF64[out >> 3] = stamp && stamp.performanceTime ? stamp.contextTime : 0;
+    HEAPF64[(out >> 3) + 1] = stamp && stamp.performanceTime ? stamp.performanceTime / 1000 : 0;
+});
+
+bool webAudioOpen() {
+    return jsAudioRunning() != 0;
+}
+
+void webAudioClose() {
+    jsAudioStop();
+    jsAudioClose();
+}
+
+void webAudioLoad(uint32_t handle, const DecodedAudio& audio) {
+    jsAudioLoad(int(handle), audio.samples.data(), double(audio.frames()), audio.channels,
+                audio.rate);
+}
+
+double webAudioPlay(uint32_t handle, uint64_t frame) {
+    jsAudioStop();
+    return jsAudioPlay(int(handle), double(frame), scheduleLeadSeconds);
+}
+
+void webAudioStop() {
+    jsAudioStop();
+}
+
+// monotonicSeconds() is the page's performance.now() in seconds (emscripten's monotonic clock),
+// the time base of the timestamp's performanceTime.
+double webAudioHeard(double now) {
+    double stamp[2] = {0, 0};
+    jsAudioTimestamp(stamp);
+    return outputTimestampHeard(stamp[0], stamp[1], now);
+}

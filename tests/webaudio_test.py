@@ -1,0 +1,383 @@
+#!/usr/bin/env python3
+"""The page as a visitor has it, in headless Chromium driven through its DevTools protocol: the
+start screen, the loading image before the first frame, the keys (space, the arrows, Escape and
+playing again), each fault's message, and the clock against what Web Audio says it outputs.
+
+Usage: webaudio_test.py SITE_FOLDER [CLOCK_SECONDS]   (CLOCK_SECONDS: how long the clock is
+sampled, 60 by default)"""
+
+import json
+import os
+import re
+import shutil
+import struct
+import sys
+import tempfile
+import time
+import zlib
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import webpage  # noqa: E402
+
+STEP_SECONDS = 50000 / (44100 * 4)  # one arrow: 50000 bytes of 16-bit stereo at 44100 Hz
+START_TEXT = "Click or press a key to start"
+ENDED_TEXT = "The show has ended"
+
+KEYS = {  # code: (key, Windows virtual key code)
+    "Space": (" ", 32), "ArrowRight": ("ArrowRight", 39), "ArrowLeft": ("ArrowLeft", 37),
+    "Escape": ("Escape", 27), "KeyF": ("f", 70),
+}
+
+failures = []
+
+
+def check(condition, what):
+    print("%-6s %s" % ("ok" if condition else "FAILED", what))
+    sys.stdout.flush()
+    if not condition:
+        failures.append(what)
+    return condition
+
+
+def wait_for(page, expression, what, timeout=60):
+    """Polls `expression` in the page until it is truthy; returns its value, None on timeout."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = page.evaluate(expression)
+        if value:
+            return value
+        time.sleep(0.05)
+    check(False, "in time: " + what)
+    return None
+
+
+def click(page):
+    for kind in ("mousePressed", "mouseReleased"):
+        page.call("Input.dispatchMouseEvent", type=kind, x=640, y=360, button="left",
+                  clickCount=1)
+
+
+def tap(page, code):
+    key, virtual = KEYS[code]
+    for kind in ("keyDown", "keyUp"):
+        page.call("Input.dispatchKeyEvent", type=kind, code=code, key=key,
+                  windowsVirtualKeyCode=virtual, nativeVirtualKeyCode=virtual)
+
+
+def frames(page):
+    return page.evaluate("Module.zrxFrames || 0")
+
+
+def passes(page, count=3):
+    """Waits until the show has run `count` more passes."""
+    target = frames(page) + count
+    wait_for(page, "(Module.zrxFrames || 0) >= %d" % target, "%d passes" % count)
+
+
+def music_time(page):
+    return page.evaluate("Module._zrxMusicTime()")
+
+
+def screen_text(page):
+    return page.evaluate("(e => e.hidden ? '' : e.textContent)(document.getElementById('screen'))")
+
+
+def messages(page):
+    return page.evaluate("Array.from(document.querySelectorAll('#messages li'), e => e.textContent)")
+
+
+def screenshot(page):
+    """The page at a tenth of its size: (width, height, RGB bytes)."""
+    data = page.call("Page.captureScreenshot", format="png",
+                     clip={"x": 0, "y": 0, "width": webpage.WIDTH, "height": webpage.HEIGHT,
+                           "scale": 0.1})["data"]
+    import base64
+    return decode_png(base64.b64decode(data))
+
+
+def decode_png(data):
+    """An 8-bit RGB or RGBA PNG, not interlaced, as (width, height, RGB bytes)."""
+    assert data[:8] == b"\x89PNG\r\n\x1a\n"
+    at, chunks = 8, {}
+    idat = b""
+    while at < len(data):
+        length, kind = struct.unpack(">I4s", data[at:at + 8])
+        body = data[at + 8:at + 8 + length]
+        if kind == b"IHDR":
+            chunks["IHDR"] = body
+        elif kind == b"IDAT":
+            idat += body
+        at += 12 + length
+    width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", chunks["IHDR"])
+    assert depth == 8 and colour in (2, 6) and interlace == 0
+    channels = 3 if colour == 2 else 4
+    raw = zlib.decompress(idat)
+    stride = width * channels
+    rows, previous = [], bytearray(stride)
+    for y in range(height):
+        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for i in range(stride):
+            a = line[i - channels] if i >= channels else 0
+            b = previous[i]
+            c = previous[i - channels] if i >= channels else 0
+            if kind == 1:
+                line[i] = (line[i] + a) & 255
+            elif kind == 2:
+                line[i] = (line[i] + b) & 255
+            elif kind == 3:
+                line[i] = (line[i] + (a + b) // 2) & 255
+            elif kind == 4:
+                p = a + b - c
+                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+                line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
+        rows.append(bytes(line))
+        previous = line
+    pixels = b"".join(rows)
+    if channels == 4:
+        pixels = b"".join(pixels[i:i + 3] for i in range(0, len(pixels), 4))
+    return width, height, pixels
+
+
+def lit_fraction(image):
+    _, _, pixels = image
+    count = len(pixels) // 3
+    return sum(1 for i in range(count) if sum(pixels[3 * i:3 * i + 3]) > 60) / count
+
+
+def start_and_watch_loading(page):
+    """Clicks the start screen, then looks at the page until the show's first pass: the loading
+    image must be seen on screen before it. Returns whether it was."""
+    click(page)
+    seen_loading = False
+    deadline = time.monotonic() + 120
+    while time.monotonic() < deadline:
+        before = frames(page)
+        shot = screenshot(page)
+        after = frames(page)
+        if after > 0:
+            break
+        # Nothing of the show was drawn before or after this picture: what is lit is the
+        # loading image (the page itself is black, the start screen gone once started).
+        if before == 0 and lit_fraction(shot) > 0.3 and screen_text(page) == "":
+            seen_loading = True
+    return seen_loading
+
+
+def test_start_keys_and_escape(browser, url):
+    page = browser.open_page(url)
+    text = wait_for(page, "(e => e.hidden ? '' : e.textContent)(document.getElementById('screen'))"
+                    " === %s && document.readyState === 'complete'" % json.dumps(START_TEXT),
+                    "the start screen")
+    check(bool(text), "the start screen says '%s'" % START_TEXT)
+    check(page.evaluate("Module.zrxStartedAt === undefined && !Module.zrxAudio"),
+          "nothing starts, no sound, before the visitor's click")
+    check(lit_fraction(screenshot(page)) < 0.05, "the start screen is dark but for its text")
+
+    check(start_and_watch_loading(page), "the loading image is on screen before the first frame")
+    wait_for(page, "Module.zrxReady && (Module.zrxFrames || 0) > 2", "the show running")
+    check(page.evaluate("Module.zrxAudio && Module.zrxAudio.context.state === 'running'"),
+          "the click started the audio context")
+    check(not messages(page), "no message on the page: %s" % messages(page))
+    wait_for(page, "Module._zrxMusicTime() > 0.5", "the music time passing 0.5 s")
+    title = page.evaluate("document.title")
+    check(re.search(r"Zoomraxvandel +Time: +\d+\.\d{6}$", title) is not None,
+          "the title carries the caption: %r" % title)
+
+    # Space pauses: the clock stands, nothing plays.
+    tap(page, "Space")
+    passes(page)
+    paused_at = music_time(page)
+    passes(page)
+    check(music_time(page) == paused_at and page.evaluate("!Module.zrxAudio.source"),
+          "a tapped space pauses (the clock stands at %.6f s, no source plays)" % paused_at)
+    tap(page, "Space")
+    resumed = wait_for(page, "Module._zrxMusicTime() > %r" % (paused_at + 0.2), "running on")
+    check(bool(resumed) and page.evaluate("!!Module.zrxAudio.source"),
+          "a second space resumes from there")
+
+    # Each right arrow steps exactly 50000 bytes and leaves the music paused.
+    tap(page, "ArrowRight")
+    passes(page)
+    first = music_time(page)
+    passes(page)
+    check(music_time(page) == first and page.evaluate("!Module.zrxAudio.source"),
+          "a right arrow leaves the music paused (at %.6f s)" % first)
+    tap(page, "ArrowRight")
+    passes(page)
+    second = music_time(page)
+    check(abs(second - first - STEP_SECONDS) < 1e-9,
+          "the next right arrow steps 50000 bytes: %.9f s (%.9f s expected)" % (
+              second - first, STEP_SECONDS))
+    tap(page, "ArrowLeft")
+    passes(page)
+    back = music_time(page)
+    check(abs(back - first) < 1e-9, "a left arrow steps back to %.6f s: %.6f s" % (first, back))
+    tap(page, "Space")
+    wait_for(page, "Module._zrxMusicTime() > %r" % (back + 0.2), "running on after the steps")
+    check(page.evaluate("Math.abs(Module.zrxAudio.schedule.offset - %r) < 1e-4" % back),
+          "space plays on from where the steps left the music")
+
+    # Escape ends the show: the sound stops, the passes stop, the page offers to play again.
+    tap(page, "Escape")
+    ended = wait_for(page, "(e => !e.hidden && e.textContent.startsWith(%s))"
+                     "(document.getElementById('screen'))" % json.dumps(ENDED_TEXT), "the end")
+    check(bool(ended), "Escape ends the show and the page offers to play again")
+    check(page.evaluate("!Module.zrxAudio.source && !Module.zrxAudio.schedule"),
+          "Escape stops the sound")
+    count = frames(page)
+    page.evaluate("new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r)))")
+    check(frames(page) == count, "no pass of the show after Escape")
+    click(page)
+    again = wait_for(page, "(Module.zrxFrames || 0) > %d && Module._zrxMusicTime() > 0.2 && "
+                     "!!Module.zrxAudio.source" % (count + 2), "playing again")
+    check(bool(again) and music_time(page) < 10, "a click plays the show again from its start")
+    page.close()
+
+
+def test_no_webgl2(browser, url):
+    page = browser.open_page(url, before="""
+        const plain = HTMLCanvasElement.prototype.getContext;
+        HTMLCanvasElement.prototype.getContext = function (kind, ...rest) {
+            return kind === "webgl2" ? null : plain.call(this, kind, ...rest);
+        };""")
+    text = wait_for(page, "(e => !e.hidden && e.textContent.includes('WebGL 2') && e.textContent)"
+                    "(document.getElementById('screen'))", "the WebGL 2 message")
+    check(bool(text), "without WebGL 2 the page says so: %r" % text)
+    page.close()
+
+
+def test_broken_picture(browser, site, folder):
+    """A site whose data package holds one picture spoilt: the desktop's failure text is on the
+    page, and start-up goes on to the show."""
+    spoilt = os.path.join(folder, "site")
+    shutil.copytree(site, spoilt)
+    script = open(os.path.join(spoilt, "zoomraxvandel.js")).read()
+    found = re.search(r'"filename": *"/Data/Called.png", *"start": *(\d+), *"end": *(\d+)', script)
+    if not check(found is not None, "the data package lists /Data/Called.png"):
+        return
+    start, end = int(found.group(1)), int(found.group(2))
+    with open(os.path.join(spoilt, "zoomraxvandel.data"), "r+b") as data:
+        data.seek(start)
+        data.write(b"\0" * (end - start))
+    server = webpage.Site(spoilt)
+    try:
+        page = browser.open_page(server.url + "index.html")
+        wait_for(page, "(e => !e.hidden && e.textContent === %s)(document.getElementById('screen'))"
+                 % json.dumps(START_TEXT), "the start screen")
+        click(page)
+        wait_for(page, "(Module.zrxFrames || 0) > 2", "the show running")
+        shown = messages(page)
+        check("DevIL failed to load the image!" in shown,
+              "a spoilt picture: its failure text on the page, and the show runs: %s" % shown)
+        page.close()
+    finally:
+        server.close()
+
+
+def test_no_audio(browser, url):
+    page = browser.open_page(url, before="""
+        window.AudioContext = function () { throw new Error("no audio device"); };""")
+    wait_for(page, "(e => !e.hidden && e.textContent === %s)(document.getElementById('screen'))"
+             % json.dumps(START_TEXT), "the start screen")
+    click(page)
+    wait_for(page, "(Module.zrxFrames || 0) > 2", "the show running")
+    shown = messages(page)
+    check(any("The sound could not start (no audio device)" in m and "without sound" in m
+              for m in shown), "an audio context that cannot start: the page says so: %s" % shown)
+    start = music_time(page)
+    moved = wait_for(page, "Module._zrxMusicTime() > %r" % (start + 1), "the clock running")
+    check(bool(moved), "and the show plays on silently on the system clock")
+    page.close()
+
+
+# Sampled in the page every few milliseconds: the show's clock against the position Web Audio
+# reports as being output, from the schedule of the source that plays (where in the track it
+# started, at which context time) and the context's output timestamp.
+SAMPLER = """
+(() => {
+    const audio = Module.zrxAudio;
+    const samples = [];
+    Module.zrxSamples = samples;
+    const sample = () => {
+        const clock = Module._zrxMusicTime();
+        const stamp = audio.context.getOutputTimestamp();
+        const now = performance.now();
+        const schedule = audio.schedule;
+        if (!schedule) { samples.push({ paused: true, clock: clock }); return; }
+        if (!stamp.performanceTime) return;
+        const heard = stamp.contextTime + (now - stamp.performanceTime) / 1000;
+        if (heard < schedule.when) { samples.push({ before: true, clock: clock, offset: schedule.offset }); return; }
+        samples.push({ clock: clock, output: schedule.offset + (heard - schedule.when) });
+    };
+    Module.zrxSampler = setInterval(sample, 7);
+    return true;
+})()
+"""
+
+
+def test_clock(browser, url, seconds):
+    page = browser.open_page(url)
+    wait_for(page, "(e => !e.hidden && e.textContent === %s)(document.getElementById('screen'))"
+             % json.dumps(START_TEXT), "the start screen")
+    click(page)
+    wait_for(page, "(Module.zrxFrames || 0) > 2 && Module._zrxMusicTime() > 0.3", "the show running")
+    page.evaluate(SAMPLER)
+    # A minute of the show with pauses and steps in it.
+    plan = [(0.15, "Space"), (0.25, "Space"), (0.40, "ArrowRight"), (0.45, "ArrowRight"),
+            (0.47, "ArrowRight"), (0.50, "ArrowLeft"), (0.55, "Space"), (0.75, "ArrowRight"), (0.80, "Space")]
+    begin = time.monotonic()
+    for share, key in plan:
+        while time.monotonic() < begin + share * seconds:
+            time.sleep(0.05)
+        tap(page, key)
+    while time.monotonic() < begin + seconds:
+        time.sleep(0.1)
+    samples = page.evaluate("clearInterval(Module.zrxSampler), Module.zrxSamples")
+    running = [s for s in samples if "output" in s]
+    errors = sorted(abs(s["clock"] - s["output"]) * 1000 for s in running)
+    paused = [s for s in samples if s.get("paused")]
+    check(len(running) > 1000 and len(paused) > 100,
+          "%d samples with sound playing, %d paused" % (len(running), len(paused)))
+    if errors:
+        print("       clock - output: median %.3f ms, 99th percentile %.3f ms, largest %.3f ms" % (
+            errors[len(errors) // 2], errors[int(len(errors) * 0.99)], errors[-1]))
+        check(errors[-1] <= 5, "the clock within 5 ms of the position Web Audio outputs")
+    # While paused the clock stands: consecutive paused samples agree unless a step came between.
+    steps = [round((b["clock"] - a["clock"]) / STEP_SECONDS, 6)
+             for a, b in zip(samples, samples[1:]) if a.get("paused") and b.get("paused")]
+    check(all(s in (0, 1, -1) for s in steps) and steps.count(1) == 2 and steps.count(-1) == 1,
+          "while paused the clock stands, moving only by the steps (2 on, 1 back): %s" %
+          [s for s in steps if s])
+    waiting = [s for s in samples if s.get("before")]
+    check(all(abs(s["clock"] - s["offset"]) < 1e-4 for s in waiting),
+          "until a source's start time is output the clock stands at its start (%d samples)" %
+          len(waiting))
+    page.close()
+
+
+def main():
+    site = sys.argv[1]
+    seconds = float(sys.argv[2]) if len(sys.argv) > 2 else 60
+    if not os.path.exists(os.path.join(site, "zoomraxvandel.wasm")):
+        print("webaudio_test: no web build in %s (scripts/web.sh builds it)" % site)
+        return 1
+    server = webpage.Site(site)
+    # No autoplay switch: the simulated click is the gesture that lets the page start its sound.
+    browser = webpage.Browser()
+    try:
+        with tempfile.TemporaryDirectory(prefix="zrx-webaudio-test-") as folder:
+            url = server.url + "index.html"
+            test_start_keys_and_escape(browser, url)
+            test_no_webgl2(browser, url)
+            test_broken_picture(browser, site, folder)
+            test_no_audio(browser, url)
+            test_clock(browser, url, seconds)
+    finally:
+        browser.close()
+        server.close()
+    print("webaudio_test: %d failed" % len(failures))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
