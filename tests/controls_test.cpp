@@ -37,6 +37,10 @@ class KeyControlsTest : public ::testing::Test {
         ASSERT_TRUE(BASS_ChannelPlay(musicStream, TRUE));
         ASSERT_TRUE(BASS_ChannelSetPosition(musicStream, 2 * 176400)); // room to seek back
         keyState = keys;
+        // The state machine's flags and the pass's presses are the program's globals: each test
+        // starts from Playing with no key pressed, whatever the test before it left.
+        paused = spaceLatch = false;
+        beginKeyPass();
     }
     void TearDown() override { BASS_Free(); }
 
