@@ -15,6 +15,11 @@ jobs=${ZRX_JOBS:-2}
 
 say() { echo "web-libs: $*" >&2; }
 
+# One run at a time on a cache: a second waits for the first.
+mkdir -p "$cache"
+exec 9>"$cache/lock"
+flock 9
+
 # ---- A private apt state: the system's Debian archives, as source lines -----------------------
 aptdir=$cache/apt
 mkdir -p "$aptdir/lists/partial" "$aptdir/cache/archives/partial"
@@ -167,15 +172,19 @@ build_mpg123() {
     local src=$1 prefix=$2
     cd "$src" || return 1
     # Its config.sub predates the emscripten target: configure for a generic 32-bit host and
-    # take the portable floating-point decoder, no assembly, no audio output modules.
+    # take the portable floating-point decoder, no assembly; only the decoding library is built.
     emconfigure ./configure --host=i686-pc-linux-gnu --prefix="$prefix" --disable-shared \
         --enable-static --with-cpu=generic_fpu --disable-components --enable-libmpg123 \
-        --disable-modules --with-audio=dummy --disable-largefile >&2 &&
-        emmake make -j "$jobs" >&2 && emmake make install >&2
+        --disable-modules --with-audio=dummy --disable-largefile \
+        --disable-dependency-tracking >&2 &&
+        emmake make -j "$jobs" src/libmpg123/libmpg123.la >&2 &&
+        mkdir -p "$prefix/lib" "$prefix/include" &&
+        cp src/libmpg123/.libs/libmpg123.a "$prefix/lib/" &&
+        cp "$(find src -name mpg123.h | head -1)" "$(find src -name fmt123.h | head -1)" \
+            "$prefix/include/"
 }
 
 build_kissfft() {
-    # kissfft's own CMake needs 3.10 or newer, and only its library is wanted.
     cmake_lib "$1" "$2" -DKISSFFT_STATIC=ON -DKISSFFT_TEST=OFF -DKISSFFT_TOOLS=OFF \
         -DKISSFFT_DATATYPE=float -DKISSFFT_OPENMP=OFF -DKISSFFT_PKGCONFIG=OFF
 }

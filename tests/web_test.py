@@ -30,10 +30,25 @@ MOMENTS = [
     (79.5, "the last picture", False),
 ]
 
-# The model's box in credits frames, in pixels from the top left (x0, y0, x1, y1), exclusive
-# ends: the model stands 20 units behind the image plane at the centre of the 45-degree
-# projection; at its largest (the loudest bins stretch it) it stays inside the middle third.
-MODEL_BOX = (427, 200, 853, 520)
+MODEL_PATH = "data/Drusk/Drusk.obj"  # the credits' model
+GAIN_X, GAIN_Z = 0.8, 0.9  # show/frame.cpp: the stretch per unit of spectrum bins 2 and 0
+
+
+def model_box(bin0, bin2):
+    """Where the model can reach on screen at a moment, in pixels from the top left (x0, y0, x1,
+    y1), exclusive ends: a square about the centre, from its farthest vertex from the origin on
+    the stretched axes, projected at the nearest depth the spin can bring it to. The model
+    stands 20 units behind the image plane (eye z -1.81), under the 45-degree projection."""
+    reach = 0.0
+    with open(MODEL_PATH) as obj:
+        for line in obj:
+            words = line.split()
+            if len(words) >= 4 and words[0] == "v":
+                reach = max(reach, math.sqrt(sum(float(w) ** 2 for w in words[1:4])))
+    reach *= max(1.0, 1 + GAIN_X * bin2, 1 + GAIN_Z * bin0)
+    focal = 1 / math.tan(math.radians(22.5))
+    half = int(math.ceil(focal * reach / (21.81 - reach) * HEIGHT / 2)) + 2
+    return (WIDTH // 2 - half, HEIGHT // 2 - half, WIDTH // 2 + half, HEIGHT // 2 + half)
 
 FRAME_GOAL, MODEL_GOAL = 45.0, 35.0
 
@@ -80,21 +95,24 @@ def main():
     browser = webpage.Browser()
     try:
         with tempfile.TemporaryDirectory(prefix="zrx-web-test-") as folder:
-            print("%-28s %8s %12s %12s" % ("moment", "seconds", "PSNR dB", "model dB"))
+            print("%-28s %8s %12s %12s" % ("moment", "seconds", "PSNR dB", "model box dB"))
             for seconds, name, has_model in MOMENTS:
                 page = browser.open_page(server.url + "index.html?hold=%g" % seconds)
                 page.wait_ready()
                 drawn = page.frame()
+                bins = [page.evaluate("Module._zrxSpectrumBin(%d)" % b) for b in (0, 2)]
                 page.close()
                 reference = native_frame(program, seconds, folder)
                 whole = psnr(drawn, reference)
-                model = psnr(drawn, reference, MODEL_BOX) if has_model else None
+                box = model_box(*bins) if has_model else None
+                model = psnr(drawn, reference, box) if has_model else None
                 # A black page and a black reference would agree: the frame must show something.
                 shown = lit_fraction(reference) > 0.2
                 ok = whole >= FRAME_GOAL and (model is None or model >= MODEL_GOAL) and shown
                 failures += not ok
                 print("%-28s %8.2f %12.2f %12s %s" % (
-                    name, seconds, whole, "%.2f" % model if model is not None else "-",
+                    name, seconds, whole,
+                    "%.2f in %dx%d" % (model, box[2] - box[0], box[3] - box[1]) if box else "-",
                     "" if ok else "  FAILED" + ("" if shown else " (reference mostly black)")))
                 sys.stdout.flush()
     finally:

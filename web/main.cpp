@@ -148,6 +148,11 @@ EMSCRIPTEN_KEEPALIVE const unsigned char* zrxCaptureFrame() {
     return captured.data();
 }
 
+// The spectrum's bin `bin` (0 to 511) as the next frame reads it; for the tests' model box.
+EMSCRIPTEN_KEEPALIVE float zrxSpectrumBin(int bin) {
+    return bin >= 0 && bin < 512 ? spectrum[bin] : 0;
+}
+
 // Draws `count` frames of the current music time, each waited for as a swap would be; for the
 // benchmark, which times the call.
 EMSCRIPTEN_KEEPALIVE void zrxDrawFrames(int count) {
