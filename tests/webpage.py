@@ -8,6 +8,7 @@ import http.server
 import json
 import os
 import shutil
+import signal
 import subprocess
 import tempfile
 import threading
@@ -64,8 +65,11 @@ class Browser:
                 "--disable-gpu-vsync", "--disable-frame-rate-limit",
                 "--window-size=%d,%d" % (WIDTH, HEIGHT), "--user-data-dir=" + self.profile,
                 *args, "about:blank"]
+        # A session of its own: Debian's chromium-headless-shell is a shell script that starts
+        # the browser as its child, so closing signals the whole group.
         self.process = subprocess.Popen(args, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL, env=env)
+                                        stderr=subprocess.DEVNULL, env=env,
+                                        start_new_session=True)
         # The browser writes its port into the profile once it listens.
         port_file = os.path.join(self.profile, "DevToolsActivePort")
         deadline = time.monotonic() + timeout
@@ -97,6 +101,26 @@ class Browser:
                     raise RuntimeError("%s: %s" % (method, reply["error"]))
                 return reply["result"]
 
+    def call_together(self, calls, session=None):
+        """Sends several DevTools commands at once, without waiting in between (a key's press and
+        release as close together as a quick tap), and returns their results in order."""
+        ids = []
+        for method, params in calls:
+            self.next_id += 1
+            message = {"id": self.next_id, "method": method, "params": params}
+            if session:
+                message["sessionId"] = session
+            self.socket.send(json.dumps(message))
+            ids.append(self.next_id)
+        results = {}
+        while len(results) < len(ids):
+            reply = json.loads(self.socket.recv())
+            if reply.get("id") in ids:
+                if "error" in reply:
+                    raise RuntimeError("%s" % reply["error"])
+                results[reply["id"]] = reply["result"]
+        return [results[i] for i in ids]
+
     def open_page(self, url, before=None):
         """`before`: a script the page runs before its own, as a test's stand-in for a browser
         that lacks something."""
@@ -116,11 +140,11 @@ class Browser:
         try:
             self.socket.close()
         finally:
-            self.process.terminate()
+            os.killpg(self.process.pid, signal.SIGTERM)
             try:
                 self.process.wait(10)
             except subprocess.TimeoutExpired:
-                self.process.kill()
+                os.killpg(self.process.pid, signal.SIGKILL)
                 self.process.wait()
             shutil.rmtree(self.profile, ignore_errors=True)
 

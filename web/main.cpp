@@ -18,8 +18,6 @@
 #include "web/display.h"
 #include "web/page.h"
 
-#include <SDL_keysym.h> // key numbering only
-
 #include <emscripten.h>
 
 #include <algorithm>
@@ -33,9 +31,10 @@ double hold = -1;     // seconds, or negative: the clock runs
 double busyMs = 0;    // per pass, test only
 bool painted = false; // a frame has passed since the loading image was drawn
 int showPasses = 0;   // passes of the show so far
+std::vector<unsigned char> loadingPicture;
 
 // Keys held down, as SDL's key array would show them; written by zrxKey.
-unsigned char keysDown[SDLK_LAST] = {};
+unsigned char keysDown[keySymbolCount] = {};
 
 // Holds the clock at `seconds` and takes the spectrum there, as the main loop's previous pass
 // would have.
@@ -58,10 +57,15 @@ void startupPass() {
     if (!loadingScreenShown()) {
         while (!loadingScreenShown() && nextStartupStep()) {
         }
+        // What the browser is about to paint, kept for the tests: RGB, rows bottom first.
+        loadingPicture.resize(size_t(showWidth) * showHeight * 3);
+        readCanvas(loadingPicture.data(), showWidth, showHeight);
+        EM_ASM(Module.zrxLoadingPicture = $0;, loadingPicture.data());
         return;
     }
     if (!painted) {
-        painted = true;
+        painted = true; // the browser has painted the loading image: no pass of the show yet
+        EM_ASM(Module.zrxLoadingPainted = !Module.zrxFrames;);
         return;
     }
     if (nextStartupStep()) return;
@@ -87,7 +91,7 @@ void showPass() {
             if ($1 == 1) Module.zrxFirstFrameAt = performance.now();
         },
         captionText, showPasses);
-    const bool escape = keyDown(SDLK_ESCAPE);
+    const bool escape = keyDown(keyEscape);
     beginKeyPass();
     if (busyMs > 0) keepBusy(busyMs);
     if (escape) {
@@ -124,7 +128,7 @@ extern "C" {
 
 // A key went down or up: `key` is an SDL 1.2 key symbol (the page maps the browser's keys).
 EMSCRIPTEN_KEEPALIVE void zrxKey(int key, int down) {
-    if (key <= 0 || key >= SDLK_LAST) return;
+    if (key <= 0 || key >= keySymbolCount) return;
     keysDown[key] = down != 0;
     if (down) noteKeyPress(key);
 }
