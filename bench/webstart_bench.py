@@ -69,7 +69,7 @@ def main():
         for _ in range(runs):
             page = browser.open_page(server.url + "index.html")
             deadline = time.monotonic() + 120
-            while page.evaluate("(e => e.hidden ? '' : e.textContent)"
+            while page.evaluate("(e => e && !e.hidden ? e.textContent : '')"
                                 "(document.getElementById('screen'))") != \
                     "Click or press a key to start":
                 if time.monotonic() > deadline:

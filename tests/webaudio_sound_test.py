@@ -32,13 +32,13 @@ def start_show(browser, url):
     return page
 
 
-def record(page, soundcheck, folder, name):
+def record(page, soundcheck, folder, name, env):
     """Records the sink while reading the page's clock; returns (located lines, clock samples as
     (page seconds, music seconds))."""
     raw, stamps = os.path.join(folder, name + ".raw"), os.path.join(folder, name + ".stamps")
     captions = os.path.join(folder, name + ".captions")
     recorder = subprocess.Popen([soundcheck, "record", "null.monitor", str(RECORD_SECONDS), raw,
-                                 stamps])
+                                 stamps], env=env)
     clock = []
     with open(captions, "w") as out:
         while recorder.poll() is None:
@@ -72,7 +72,10 @@ def main():
         with tempfile.TemporaryDirectory(prefix="zrx-webaudio-sound-") as folder:
             # The music at the page's clock.
             page = start_show(browser, site_server.url + "index.html")
-            located, _ = record(page, soundcheck, folder, "plain")
+            located, _ = record(page, soundcheck, folder, "plain", env)
+            print("       the context: output latency %.1f ms, base latency %.1f ms" % tuple(
+                page.evaluate("[Module.zrxAudio.context.outputLatency * 1000, "
+                              "Module.zrxAudio.context.baseLatency * 1000]")))
             found = pieces(located)
             unmatched = sum(1 for l in located if l[0] == "unmatched")
             offsets = sorted(p[0] for p in found)
@@ -87,7 +90,7 @@ def main():
 
             # Every pass 300 ms long: the sound runs on regardless.
             page = start_show(browser, site_server.url + "index.html?busy=300")
-            located, clock = record(page, soundcheck, folder, "slow")
+            located, clock = record(page, soundcheck, folder, "slow", env)
             found = pieces(located)
             unmatched = sum(1 for l in located if l[0] == "unmatched")
             jumps = [(b[1] - a[1]) - (b[2] - a[2]) for a, b in zip(found, found[1:])]
@@ -97,6 +100,8 @@ def main():
                              len(found), unmatched, sorted(set(jumps))))
             # The clock's slope against the page's own time, by least squares.
             n = len(clock)
+            if not shared.check(n >= 3, "slow passes: %d readings of the clock" % n):
+                return 1
             mx = sum(c[0] for c in clock) / n
             my = sum(c[1] for c in clock) / n
             slope = sum((c[0] - mx) * (c[1] - my) for c in clock) / sum(
