@@ -8,6 +8,10 @@
 
 #include <SDL.h>
 
+static_assert(keySymbolCount == SDLK_LAST && keyEscape == SDLK_ESCAPE && keySpace == SDLK_SPACE &&
+                  keyRight == SDLK_RIGHT && keyLeft == SDLK_LEFT,
+              "the controls' key numbers are SDL 1.2's");
+
 namespace {
 
 // Reads the window close and the key presses of the pass and drops every other event; the key

@@ -17,13 +17,14 @@ constexpr double scheduleLeadSeconds = 0.05;
 
 } // namespace
 
+// clang-format off (JavaScript: it would split ===)
 // Module.zrxAudio is the page's: { context } once the visitor's gesture made it (web/index.html).
 // Here it gains `tracks` (handle -> AudioBuffer), `source` (what plays) and `schedule` (where the
 // current source started: context time and track seconds), which the tests read.
 
 EM_JS(int, jsAudioRunning, (), {
     const audio = Module.zrxAudio;
-    return audio && audio.context && audio.context.state == = "running" ? 1 : 0;
+    return audio && audio.context && audio.context.state === "running" ? 1 : 0;
 });
 
 EM_JS(void, jsAudioStop, (), {
@@ -84,6 +85,8 @@ EM_JS(void, jsAudioTimestamp, (double* out), {
     HEAPF64[out >> 3] = stamp && stamp.performanceTime ? stamp.contextTime : 0;
     HEAPF64[(out >> 3) + 1] = stamp && stamp.performanceTime ? stamp.performanceTime / 1000 : 0;
 });
+
+// clang-format on
 
 bool webAudioOpen() {
     return jsAudioRunning() != 0;

@@ -3,8 +3,6 @@
 
 #include "music/music.h"
 
-#include <SDL_keysym.h> // key numbering only
-
 #include <algorithm>
 #include <cstdarg>
 #include <iterator>
@@ -20,7 +18,7 @@ namespace {
 constexpr int textCapacity = 80; // bytes, terminator included
 
 // Keys that went down since the current pass began, whatever the key array says now.
-bool pressedThisPass[SDLK_LAST] = {};
+bool pressedThisPass[keySymbolCount] = {};
 
 // One seek in either direction leaves the output paused and the state machine in Paused, so the
 // next press of space resumes at the new position.
@@ -33,7 +31,7 @@ void pauseAfterSeek() {
 } // namespace
 
 bool keyDown(int key) {
-    if (key < 0 || key >= SDLK_LAST) return false;
+    if (key < 0 || key >= keySymbolCount) return false;
     return (keyState != nullptr && keyState[key] != 0) || pressedThisPass[key];
 }
 
@@ -42,7 +40,7 @@ void beginKeyPass() {
 }
 
 void noteKeyPress(int key) {
-    if (key >= 0 && key < SDLK_LAST) pressedThisPass[key] = true;
+    if (key >= 0 && key < keySymbolCount) pressedThisPass[key] = true;
 }
 
 // Each rule sees the flags as the rules before it left them. One press pauses, the next one
@@ -63,7 +61,7 @@ PauseAction pauseKeyStep(bool spaceDown, bool& isPaused, bool& latch) {
 }
 
 void handlePauseKey() {
-    switch (pauseKeyStep(keyDown(SDLK_SPACE), paused, spaceLatch)) {
+    switch (pauseKeyStep(keyDown(keySpace), paused, spaceLatch)) {
     case PauseAction::pause:
         musicPause();
         break;
@@ -79,11 +77,11 @@ void handlePauseKey() {
 // back.
 void applyKeyControls() {
     handlePauseKey();
-    if (keyDown(SDLK_RIGHT)) {
+    if (keyDown(keyRight)) {
         musicSeekForward();
         pauseAfterSeek();
     }
-    if (keyDown(SDLK_LEFT)) {
+    if (keyDown(keyLeft)) {
         musicSeekBack();
         pauseAfterSeek();
     }

@@ -2,6 +2,11 @@
 // SDL's video and GL.
 #pragma once
 
+// The keys the controls read, numbered as SDL 1.2's key symbols, which the desktop's events
+// carry and the page maps the browser's keys to (app/mainloop.cpp checks them against SDL's).
+constexpr int keySymbolCount = 323; // SDLK_LAST
+constexpr int keyEscape = 27, keySpace = 32, keyRight = 275, keyLeft = 276;
+
 // Written by the main loop as it drains the events: SDL's key array, one byte per SDL 1.2 key
 // symbol, non-zero while down; null until the first event.
 extern const unsigned char* keyState;
