@@ -8,6 +8,7 @@ import http.server
 import json
 import os
 import shutil
+import signal
 import subprocess
 import tempfile
 import threading
@@ -63,8 +64,10 @@ class Browser:
                 "--disable-gpu-vsync", "--disable-frame-rate-limit",
                 "--window-size=%d,%d" % (WIDTH, HEIGHT), "--user-data-dir=" + self.profile,
                 "about:blank"]
+        # A session of its own: Debian's chromium-headless-shell is a shell script, and stopping
+        # it alone would leave the browser it started running; the whole group is stopped.
         self.process = subprocess.Popen(args, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
+                                        stderr=subprocess.DEVNULL, start_new_session=True)
         # The browser writes its port into the profile once it listens.
         port_file = os.path.join(self.profile, "DevToolsActivePort")
         deadline = time.monotonic() + timeout
@@ -110,12 +113,28 @@ class Browser:
         try:
             self.socket.close()
         finally:
-            self.process.terminate()
+            group = self.process.pid
             try:
+                os.killpg(group, signal.SIGTERM)
                 self.process.wait(10)
             except subprocess.TimeoutExpired:
-                self.process.kill()
+                os.killpg(group, signal.SIGKILL)
                 self.process.wait()
+            except ProcessLookupError:
+                pass
+            # The browser's own children may outlive the script that started them.
+            deadline = time.monotonic() + 10
+            while time.monotonic() < deadline:
+                try:
+                    os.killpg(group, 0)
+                except ProcessLookupError:
+                    break
+                time.sleep(0.1)
+            else:
+                try:
+                    os.killpg(group, signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
             shutil.rmtree(self.profile, ignore_errors=True)
 
 
