@@ -46,7 +46,8 @@ void audioServerBack(double now);
 // priority than the drawing; in the browser, which has no threads for it, before returning.
 std::future<DecodedAudio> decodeWholeFile(std::vector<uint8_t> file);
 
-// ---- The sound server's output (music/pulse.cpp; none in the web build, music/browser.cpp) ---- -----------------------------------------------
+// ---- The sound server's output (music/pulse.cpp; none in the web build, music/browser.cpp) ----
+// -----------------------------------------------
 
 // Connects to the desktop's sound server (PULSE_SERVER, or the user's default), waiting at most
 // about two seconds, never starting one. True when it answered: from then on a thread of its
