@@ -39,4 +39,3 @@ bool openWindow(int width, int height, bool fullScreen) {
     failureMessage("Unable to open screen!");
     return false;
 }
-

@@ -159,11 +159,16 @@ ILint ilGetInteger(ILenum mode) {
     const Image* image = boundImage();
     if (image == nullptr) return 0;
     switch (mode) {
-    case IL_IMAGE_WIDTH: return image->width;
-    case IL_IMAGE_HEIGHT: return image->height;
-    case IL_IMAGE_BPP: return image->channels;
-    case IL_IMAGE_FORMAT: return image->channels == 4 ? IL_RGBA : IL_RGB;
-    default: return 0;
+    case IL_IMAGE_WIDTH:
+        return image->width;
+    case IL_IMAGE_HEIGHT:
+        return image->height;
+    case IL_IMAGE_BPP:
+        return image->channels;
+    case IL_IMAGE_FORMAT:
+        return image->channels == 4 ? IL_RGBA : IL_RGB;
+    default:
+        return 0;
     }
 }
 

@@ -26,15 +26,15 @@ def figure(name, value, unit):
 
 def main():
     site = sys.argv[1]
-    frames = int(sys.argv[2]) if len(sys.argv) > 2 else 100
+    frames = int(sys.argv[2]) if len(sys.argv) > 2 else 20
     server = webpage.Site(site)
-    browser = webpage.Browser()
+    browser = webpage.Browser(timeout=900)
     try:
         print("%-56s %9s %7s" % ("frames at", "mean ms", "frames"))
         for name, seconds in KINDS:
             page = browser.open_page(server.url + "index.html?hold=%g" % seconds)
             page.wait_ready()
-            page.evaluate("Module._zrxDrawFrames(10)")  # shaders compiled on first use
+            page.evaluate("Module._zrxDrawFrames(2)")  # shaders compiled on first use
             mean = page.evaluate("""(() => {
                 const start = performance.now();
                 Module._zrxDrawFrames(%d);

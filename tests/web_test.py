@@ -112,7 +112,9 @@ def main():
                 failures += not ok
                 print("%-28s %8.2f %12.2f %12s %s" % (
                     name, seconds, whole,
-                    "%.2f in %dx%d" % (model, box[2] - box[0], box[3] - box[1]) if box else "-",
+                    "%.2f in %dx%d (bins 0 and 2: %.3f %.3f)" % (
+                        model, box[2] - box[0], box[3] - box[1], bins[0], bins[1])
+                    if box else "-",
                     "" if ok else "  FAILED" + ("" if shown else " (reference mostly black)")))
                 sys.stdout.flush()
     finally:

@@ -65,8 +65,8 @@ class Browser:
                 "--disable-gpu-vsync", "--disable-frame-rate-limit",
                 "--window-size=%d,%d" % (WIDTH, HEIGHT), "--user-data-dir=" + self.profile,
                 *args, "about:blank"]
-        # A session of its own: Debian's chromium-headless-shell is a shell script that starts
-        # the browser as its child, so closing signals the whole group.
+        # A session of its own: Debian's chromium-headless-shell is a shell script, and stopping
+        # it alone would leave the browser it started running; the whole group is stopped.
         self.process = subprocess.Popen(args, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL, env=env,
                                         start_new_session=True)
@@ -140,12 +140,28 @@ class Browser:
         try:
             self.socket.close()
         finally:
-            os.killpg(self.process.pid, signal.SIGTERM)
+            group = self.process.pid
             try:
+                os.killpg(group, signal.SIGTERM)
                 self.process.wait(10)
             except subprocess.TimeoutExpired:
-                os.killpg(self.process.pid, signal.SIGKILL)
+                os.killpg(group, signal.SIGKILL)
                 self.process.wait()
+            except ProcessLookupError:
+                pass
+            # The browser's own children may outlive the script that started them.
+            deadline = time.monotonic() + 10
+            while time.monotonic() < deadline:
+                try:
+                    os.killpg(group, 0)
+                except ProcessLookupError:
+                    break
+                time.sleep(0.1)
+            else:
+                try:
+                    os.killpg(group, signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
             shutil.rmtree(self.profile, ignore_errors=True)
 
 

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-
 bool openCanvas(int width, int height, bool) {
     emscripten_set_canvas_element_size("#canvas", width, height);
     EmscriptenWebGLContextAttributes attributes;
@@ -25,7 +24,8 @@ bool openCanvas(int width, int height, bool) {
     attributes.majorVersion = 2;
     const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context =
         emscripten_webgl_create_context("#canvas", &attributes);
-    if (context <= 0 || emscripten_webgl_make_context_current(context) != EMSCRIPTEN_RESULT_SUCCESS) {
+    if (context <= 0 ||
+        emscripten_webgl_make_context_current(context) != EMSCRIPTEN_RESULT_SUCCESS) {
         failureMessage("Unable to open screen!");
         return false;
     }

@@ -10,7 +10,7 @@ bool pageNumber(const char* name, double& value) {
     const double read = EM_ASM_DOUBLE(
         {
             const text = new URLSearchParams(window.location.search).get(UTF8ToString($0));
-            return text === null || text.trim() === "" ? NaN : Number(text);
+            return text == = null || text.trim() == = "" ? NaN : Number(text);
         },
         name);
     if (std::isnan(read)) return false;
