@@ -17,7 +17,8 @@ constexpr double scheduleLeadSeconds = 0.05;
 
 } // namespace
 
-// clang-format off (JavaScript: it would split ===)
+// The JavaScript below is kept from clang-format, which would split its ===.
+// clang-format off
 // Module.zrxAudio is the page's: { context } once the visitor's gesture made it (web/index.html).
 // Here it gains `tracks` (handle -> AudioBuffer), `source` (what plays) and `schedule` (where the
 // current source started: context time and track seconds), which the tests read.
