@@ -68,5 +68,5 @@ if [ "$merge" = --merge ]; then
     find "$kept" -maxdepth 1 -type f -regex '.*/[0-9a-f]\{40\}' -delete
     find "$merged" -maxdepth 1 -type f -regex '.*/[0-9a-f]\{40\}' -exec cp {} "$kept/" \;
     echo "fuzz-long: kept corpus of $target: $(find "$kept" -type f | wc -l) files," \
-        "$(du -sb "$kept" | cut -f1) bytes"
+        "$(cat "$kept"/* | wc -c) bytes"
 fi
