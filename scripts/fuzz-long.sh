@@ -62,11 +62,11 @@ if [ "$merge" = --merge ]; then
     mkdir -p "$merged"
     # Seeds first: a merge keeps what its output directory already holds and adds only inputs
     # that reach something new, named by the SHA-1 of their content.
-    find "$kept" -maxdepth 1 -type f ! -regex '.*/[0-9a-f]\{40\}' -exec cp {} "$merged/" \;
+    find "$kept" -maxdepth 1 -regextype posix-extended -type f ! -regex '.*/[0-9a-f]{40}' -exec cp {} "$merged/" \;
     (cd "$build" && TMPDIR=$scratch_files "./$target" -merge=1 -timeout=10 -rss_limit_mb=2048 -max_len="$max_len" \
         "$merged" "$kept" "$scratch" </dev/null >"$build/long/$target.merge.log" 2>&1)
-    find "$kept" -maxdepth 1 -type f -regex '.*/[0-9a-f]\{40\}' -delete
-    find "$merged" -maxdepth 1 -type f -regex '.*/[0-9a-f]\{40\}' -exec cp {} "$kept/" \;
+    find "$kept" -maxdepth 1 -regextype posix-extended -type f -regex '.*/[0-9a-f]{40}' -delete
+    find "$merged" -maxdepth 1 -regextype posix-extended -type f -regex '.*/[0-9a-f]{40}' -exec cp {} "$kept/" \;
     echo "fuzz-long: kept corpus of $target: $(find "$kept" -type f | wc -l) files," \
         "$(cat "$kept"/* | wc -c) bytes"
 fi
