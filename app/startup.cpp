@@ -1,64 +1,33 @@
-// Start-up in its fixed order, and the shutdown of the music.
+// The desktop program's start-up settings: its SDL window and the command line's choices.
 #include "app/startup.h"
 
 #include "app/options.h"
 #include "app/window.h"
-#include "assets/assets.h"
-#include "music/music.h"
-#include "show/slots.h"
 
 #include <SDL.h>
 
-#include <cstdio>
-
 namespace {
 
-StartupSettings current;
-
-void done(const char* step) {
-    if (current.afterStep != nullptr) current.afterStep(step);
+// Without a window start-up ends, and SDL with it.
+bool openDesktopWindow(int width, int height, bool fullScreen) {
+    if (openWindow(width, height, fullScreen)) return true;
+    SDL_Quit();
+    return false;
 }
 
 } // namespace
 
-StartupSettings liveShow(const Options& options) {
+StartupSettings desktopShow() {
     StartupSettings settings;
+    settings.openWindow = openDesktopWindow;
+    return settings;
+}
+
+StartupSettings liveShow(const Options& options) {
+    StartupSettings settings = desktopShow();
     settings.fullScreen = !options.windowed;
     settings.sound = !options.noSound;
     settings.startSeconds = options.start;
     settings.audioDelay = options.audioDelay;
     return settings;
-}
-
-bool startShow(const StartupSettings& settings) {
-    current = settings;
-    if (settings.window) {
-        if (!openWindow(settings.width, settings.height, settings.fullScreen)) {
-            SDL_Quit();
-            return false;
-        }
-        done("window and GL context (openWindow)");
-    }
-    initImageLibrary();
-    done("image library (initImageLibrary)");
-    initGLState(settings.width, settings.height);
-    done("GL state and projection (initGLState)");
-    showLoadingScreen(); // on screen until the first frame of the main loop
-    done("loading image shown (showLoadingScreen)");
-    setupLights(); // after the loading screen, whose modelview places the light
-    done("light (setupLights)");
-    loadModels();
-    done("the four models (loadModels)");
-    loadTextures();
-    done("the 34 images (loadTextures)");
-    musicSetAudioDelay(settings.audioDelay);
-    // Only now, so that the clock is near 0 at the first frame.
-    if (!musicStart("Data/Zrax2011.mp3", settings.sound, settings.startSeconds))
-        std::fputs("To watch the show without sound, start it with --no-sound.\n", stderr);
-    done("opening the music (musicStart)");
-    return true;
-}
-
-void stopShow() {
-    musicStop();
 }

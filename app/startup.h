@@ -1,28 +1,11 @@
-// Start-up, shared by every program of the project: the live show, the recorder, the benchmarks.
+// Start-up of the desktop program: the shared sequence (show/startup.h) on an SDL window.
 #pragma once
 
-#include "base/screen.h"
+#include "show/startup.h"
 
 struct Options;
 
-struct StartupSettings {
-    bool window = true; // false: draw into the GL context the caller has made current
-    bool fullScreen = true;
-    int width = showWidth, height = showHeight; // the window and the viewport, in pixels
-    bool sound = true;                          // false: the silent device
-    double startSeconds = 0;                    // where in the track the music begins
-    double audioDelay = 0; // seconds the pictures follow the sound later (+) or earlier (-)
-    // Called after each step with the step's name, for the start-up benchmark; may be null.
-    void (*afterStep)(const char* step) = nullptr;
-};
-
 // The live show as the command line asks for it: on screen, full screen unless windowed.
 StartupSettings liveShow(const Options& options);
-
-// The fixed sequence: window (or the caller's context), image library, GL state, loading image,
-// light, the four models, the 34 images, the music. A failing step shows its message and the
-// next one runs regardless, except the window: without it no key could stop the program, so
-// start-up ends there and returns false.
-bool startShow(const StartupSettings& settings);
-// Shutdown after the show: the music's output and stream. Assets live until the process ends.
-void stopShow();
+// Settings for a show in an SDL window (app/window.h), windowed or not.
+StartupSettings desktopShow();

@@ -86,12 +86,18 @@ bool readFloat(TextLine& line, float& value) {
     // taken, which from_chars does not give.
     const char* first = text.data() + line.pos;
     const char* last = text.data() + i;
+#if defined(__cpp_lib_to_chars)
     float parsed = 0;
     const auto result = std::from_chars(*first == '+' ? first + 1 : first, last, parsed);
     if (result.ec == std::errc() && result.ptr == last)
         value = parsed;
     else
         value = std::strtof(std::string(first, last).c_str(), nullptr);
+#else
+    // A C++ library without floating-point from_chars (the web build's): strtof alone, in the
+    // "C" locale that program never leaves.
+    value = std::strtof(std::string(first, last).c_str(), nullptr);
+#endif
     line.pos = i;
     if (i == text.size()) line.reachedEnd = true;
     return true;

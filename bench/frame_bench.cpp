@@ -46,7 +46,7 @@ void holdMusicAt(double seconds) {
 int main(int argc, char** argv) {
     const int frames = argc > 1 ? std::atoi(argv[1]) : 300;
     const bool counting = RUNNING_ON_VALGRIND;
-    startShow(StartupSettings{}); // as the entry point runs it
+    startShow(desktopShow()); // as the entry point runs it (full screen)
     if (musicStream == 0) {
         std::fprintf(stderr, "frame_bench: the music did not open\n");
         return 1;

@@ -42,7 +42,7 @@ void lap(const char* name) {
 
 // One start-up in this process, as the entry point runs it.
 Run startUp() {
-    StartupSettings settings;
+    StartupSettings settings = desktopShow();
     settings.afterStep = lap;
     mark = Clock::now();
     startShow(settings);

@@ -6,12 +6,6 @@
 
 #include <SDL.h>
 
-#ifdef __linux__
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-#endif
-
 #include <algorithm>
 #include <array>
 #include <cassert>
@@ -296,14 +290,6 @@ bool openSdlOutput(DWORD rate) {
     return true;
 }
 
-// The background decoding runs beside the first frames of the show, which need both cores of a
-// small machine: it takes a lower priority than the drawing (Linux gives each thread its own).
-void yieldToTheShow() {
-#ifdef __linux__
-    setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), 10);
-#endif
-}
-
 bool readFile(const char* path, DWORD offset, DWORD length, std::vector<uint8_t>& bytes) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
@@ -424,12 +410,7 @@ HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, DWORD offset, DWORD le
     stream->whole = stream->audio.frames() < openingFrames;
     if (!stream->whole) {
         if (mem) bytes.assign(data, data + size); // the caller's memory may go before the decoding
-        stream->wholeFile = std::async(std::launch::async, [file = std::move(bytes)] {
-            yieldToTheShow();
-            DecodedAudio audio;
-            decodeMp3(file.data(), file.size(), audio);
-            return audio;
-        });
+        stream->wholeFile = decodeWholeFile(std::move(bytes));
     }
 
     const Lock lock(audioLock);

@@ -2,8 +2,12 @@
 // output.
 #pragma once
 
+#include "music/core.h"
+
 #include <cstdint>
+#include <future>
 #include <mutex>
+#include <vector>
 
 // ---- Shared by the outputs and the streams (music/bass.cpp) ----------------------------------
 
@@ -36,7 +40,14 @@ void audioRejoinConfirmed(double now);
 bool audioRejoinSlewed(double now);
 void audioServerBack(double now);
 
-// ---- The sound server's output (music/pulse.cpp) -----------------------------------------------
+// ---- The whole file's decoding (music/background.cpp; music/browser.cpp in the web build) -----
+
+// Decodes the MP3 file in `file` whole: on the desktop on a thread of its own at a lower
+// priority than the drawing; in the browser, which has no threads for it, before returning.
+std::future<DecodedAudio> decodeWholeFile(std::vector<uint8_t> file);
+
+// ---- The sound server's output (music/pulse.cpp; none in the web build, music/browser.cpp) ----
+// -----------------------------------------------
 
 // Connects to the desktop's sound server (PULSE_SERVER, or the user's default), waiting at most
 // about two seconds, never starting one. True when it answered: from then on a thread of its

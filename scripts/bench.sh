@@ -15,6 +15,11 @@ if [ "${1:-}" != "--inside-x" ]; then
         tail -30 "$build/build.log" >&2
         exit 1
     fi
+    echo "building the web program ..." >&2
+    if ! "$root/scripts/web.sh" >"$build/web-build.log" 2>&1; then
+        tail -30 "$build/web-build.log" >&2
+        exit 1
+    fi
     export SDL_AUDIODRIVER=dummy
     exec "$root/scripts/with-x.sh" "$0" --inside-x
 fi
@@ -44,6 +49,9 @@ run pulse_bench env -u SDL_AUDIODRIVER "$build/bench/pulse_bench"
 run startup_bench "$build/bench/startup_bench" 5
 run launch_bench "$build/bench/launch_bench" "$build/zoomraxvandel" 5
 run frame_bench "$build/bench/frame_bench" 300
+run legacygl_bench "$build/bench/legacygl_bench" 100
+# The same moments drawn by the web page in headless Chromium, software WebGL 2.
+run web_bench /usr/bin/python3 "$root/bench/web_bench.py" "${WEB_BUILD_DIR:-$root/build-web}/site" 20
 # The whole track recorded at 1280x720, 60 frames a second, beside drawing alone and encoding
 # alone: three passes of software GL, many minutes. BENCH_RECORD=0 leaves it out; BENCH_RECORD_TO
 # records only up to that music time.
@@ -83,11 +91,17 @@ awk -F'\t' '
     $2 == "ours: largest gap from a straight line" { clock = $3 }
     $2 ~ /^recording over the slower alone/ { record = $3 }
     $2 ~ /^device pace/ { pace = $3 }
+    $1 == "frame" && $2 ~ /^credits.*: mean$/ { nativeCredits = $3 }
+    $1 == "frame" && $2 ~ /^picture sequence.*: mean$/ { nativePicture = $3 }
+    $1 == "web frame" && $2 ~ /^credits/ { webCredits = $3 }
+    $1 == "web frame" && $2 ~ /^picture sequence/ { webPicture = $3 }
     END {
         print "goals"
         if (frame != "") printf "  first frame within 1 s of process start:   %.0f ms\n", frame
         if (shares) printf "  our own code under 10%% of a frame:          at most %.2f%% of its instructions\n", share
         if (record != "") printf "  recording within 1.1 x the slower of drawing and encoding alone: %.2f x\n", record
+        if (webCredits != "" && webPicture > 0)
+            printf "  browser: a credits frame within 3 single-picture frames: %.2f x (%.2f ms / %.2f ms; native %.2f ms / %.2f ms, browser over native %.1f x)\n", webCredits / webPicture, webCredits, webPicture, nativeCredits, nativePicture, nativeCredits > 0 ? webCredits / nativeCredits : 0
         if (clock != "") printf "  clock within 2 ms of a straight line:       %.2f ms (the device itself: %.2f ms)\n", clock, pace
     }' "$figures"
 echo

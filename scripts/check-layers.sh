@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Fails on an #include that points up a layer, or sideways into another folder of the same
-# layer. Layers, lowest first: base; music and assets; show; app; tools; bench and tests.
+# layer. Layers, lowest first: base; music and assets; show; app (the desktop program) and web
+# (the web program, beside it); tools; bench and tests.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -10,7 +11,7 @@ rank() {
     base) echo 0 ;;
     music | assets) echo 1 ;;
     show) echo 2 ;;
-    app) echo 3 ;;
+    app | web) echo 3 ;;
     tools) echo 4 ;;
     bench | tests) echo 5 ;;
     *) echo -1 ;;

@@ -12,6 +12,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev valgrind libxdamage-dev
     xvfb xauth x11-utils x11-apps xdotool imagemagick
     dpkg-dev file lintian desktop-file-utils man-db
+    emscripten chromium-headless-shell python3-websocket
 )
 
 missing=()

@@ -30,7 +30,7 @@ void livePass() {
 } // namespace
 
 TEST(SeamsTest, AFrameDrawnForAMomentEqualsTheLiveFramePausedThere) {
-    StartupSettings settings;
+    StartupSettings settings = desktopShow();
     settings.fullScreen = false;
     settings.sound = false;
     ASSERT_TRUE(startShow(settings));

@@ -1,0 +1,1312 @@
+// GL 1.x immediate mode, matrix stacks, lighting and texturing drawn through OpenGL ES 3.0 shaders.
+#include "assets/legacygl.h"
+
+#include <GL/gl.h>
+
+#include <cassert>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <unordered_map>
+#include <vector>
+
+// ---- The OpenGL ES 3.0 calls the layer makes ----------------------------------------------
+//
+// They are reached through this table, never by their standard names, which this file defines
+// for the show's GL 1.x calls instead.
+
+#define LEGACYGL_ES_CALLS(X)                                                                       \
+    X(void, ActiveTexture, (GLenum texture))                                                       \
+    X(void, AttachShader, (GLuint program, GLuint shader))                                         \
+    X(void, BindAttribLocation, (GLuint program, GLuint index, const char* name))                  \
+    X(void, BindBuffer, (GLenum target, GLuint buffer))                                            \
+    X(void, BindTexture, (GLenum target, GLuint texture))                                          \
+    X(void, BindVertexArray, (GLuint array))                                                       \
+    X(void, BlendFunc, (GLenum sfactor, GLenum dfactor))                                           \
+    X(void, BufferData, (GLenum target, std::intptr_t size, const void* data, GLenum usage))       \
+    X(void, Clear, (GLbitfield mask))                                                              \
+    X(void, ClearColor, (GLfloat red, GLfloat green, GLfloat blue, GLfloat alpha))                 \
+    X(void, ClearDepthf, (GLfloat depth))                                                          \
+    X(void, ColorMask, (GLboolean red, GLboolean green, GLboolean blue, GLboolean alpha))          \
+    X(void, CompileShader, (GLuint shader))                                                        \
+    X(GLuint, CreateProgram, ())                                                                   \
+    X(GLuint, CreateShader, (GLenum type))                                                         \
+    X(void, CullFace, (GLenum mode))                                                               \
+    X(void, DeleteBuffers, (GLsizei n, const GLuint* buffers))                                     \
+    X(void, DeleteProgram, (GLuint program))                                                       \
+    X(void, DeleteShader, (GLuint shader))                                                         \
+    X(void, DeleteTextures, (GLsizei n, const GLuint* textures))                                   \
+    X(void, DeleteVertexArrays, (GLsizei n, const GLuint* arrays))                                 \
+    X(void, DepthFunc, (GLenum func))                                                              \
+    X(void, DepthMask, (GLboolean flag))                                                           \
+    X(void, DepthRangef, (GLfloat n, GLfloat f))                                                   \
+    X(void, Disable, (GLenum cap))                                                                 \
+    X(void, DrawArrays, (GLenum mode, GLint first, GLsizei count))                                 \
+    X(void, Enable, (GLenum cap))                                                                  \
+    X(void, EnableVertexAttribArray, (GLuint index))                                               \
+    X(void, Finish, ())                                                                            \
+    X(void, Flush, ())                                                                             \
+    X(void, FrontFace, (GLenum mode))                                                              \
+    X(void, GenBuffers, (GLsizei n, GLuint * buffers))                                             \
+    X(void, GenerateMipmap, (GLenum target))                                                       \
+    X(void, GenTextures, (GLsizei n, GLuint * textures))                                           \
+    X(void, GenVertexArrays, (GLsizei n, GLuint * arrays))                                         \
+    X(GLenum, GetError, ())                                                                        \
+    X(void, GetFloatv, (GLenum pname, GLfloat * data))                                             \
+    X(void, GetIntegerv, (GLenum pname, GLint * data))                                             \
+    X(void, GetProgramInfoLog, (GLuint program, GLsizei size, GLsizei * length, char* log))        \
+    X(void, GetProgramiv, (GLuint program, GLenum pname, GLint * params))                          \
+    X(void, GetShaderInfoLog, (GLuint shader, GLsizei size, GLsizei * length, char* log))          \
+    X(void, GetShaderiv, (GLuint shader, GLenum pname, GLint * params))                            \
+    X(const GLubyte*, GetString, (GLenum name))                                                    \
+    X(GLint, GetUniformLocation, (GLuint program, const char* name))                               \
+    X(GLboolean, IsEnabled, (GLenum cap))                                                          \
+    X(void, LineWidth, (GLfloat width))                                                            \
+    X(void, LinkProgram, (GLuint program))                                                         \
+    X(void, PixelStorei, (GLenum pname, GLint param))                                              \
+    X(void, PolygonOffset, (GLfloat factor, GLfloat units))                                        \
+    X(void, ReadPixels,                                                                            \
+      (GLint x, GLint y, GLsizei width, GLsizei height, GLenum format, GLenum type, void* pixels)) \
+    X(void, Scissor, (GLint x, GLint y, GLsizei width, GLsizei height))                            \
+    X(void, ShaderSource,                                                                          \
+      (GLuint shader, GLsizei count, const char* const* string, const GLint* length))              \
+    X(void, TexImage2D,                                                                            \
+      (GLenum target, GLint level, GLint internalformat, GLsizei width, GLsizei height,            \
+       GLint border, GLenum format, GLenum type, const void* pixels))                              \
+    X(void, TexParameteri, (GLenum target, GLenum pname, GLint param))                             \
+    X(void, Uniform1f, (GLint location, GLfloat v0))                                               \
+    X(void, Uniform1i, (GLint location, GLint v0))                                                 \
+    X(void, Uniform4fv, (GLint location, GLsizei count, const GLfloat* value))                     \
+    X(void, UniformMatrix3fv,                                                                      \
+      (GLint location, GLsizei count, GLboolean transpose, const GLfloat* value))                  \
+    X(void, UniformMatrix4fv,                                                                      \
+      (GLint location, GLsizei count, GLboolean transpose, const GLfloat* value))                  \
+    X(void, UseProgram, (GLuint program))                                                          \
+    X(void, VertexAttribPointer,                                                                   \
+      (GLuint index, GLint size, GLenum type, GLboolean normalized, GLsizei stride,                \
+       const void* pointer))                                                                       \
+    X(void, Viewport, (GLint x, GLint y, GLsizei width, GLsizei height))
+
+#ifdef __EMSCRIPTEN__
+// The WebGL library's functions under the names it gives them besides the standard ones.
+#define LEGACYGL_DECLARE(ret, name, args) extern "C" ret emscripten_gl##name args;
+LEGACYGL_ES_CALLS(LEGACYGL_DECLARE)
+#undef LEGACYGL_DECLARE
+#endif
+
+namespace {
+
+struct EsCalls {
+#define LEGACYGL_MEMBER(ret, name, args) ret(*name) args = nullptr;
+    LEGACYGL_ES_CALLS(LEGACYGL_MEMBER)
+#undef LEGACYGL_MEMBER
+};
+
+EsCalls es;
+
+// Values of OpenGL ES 3.0 and later GL versions that a GL 1.x header need not define.
+constexpr GLenum esArrayBuffer = 0x8892, esStreamDraw = 0x88E0;
+constexpr GLenum esVertexShader = 0x8B31, esFragmentShader = 0x8B30;
+constexpr GLenum esCompileStatus = 0x8B81, esLinkStatus = 0x8B82;
+constexpr GLenum esTexture0 = 0x84C0, esRgba8 = 0x8058, esRgb8 = 0x8051;
+constexpr GLenum esClampToEdge = 0x812F;
+constexpr GLenum glGenerateMipmapParameter = 0x8191; // GL_GENERATE_MIPMAP, GL 1.4
+constexpr GLenum glRescaleNormal = 0x803A;           // GL 1.2
+constexpr GLenum glMultisample = 0x809D;             // GL 1.3
+
+// ---- Matrices, column-major as GL keeps them, with Mesa's arithmetic order ----------------
+
+struct Matrix {
+    float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+};
+
+// a * b
+Matrix product(const Matrix& a, const Matrix& b) {
+    Matrix p;
+    for (int i = 0; i < 4; ++i) {
+        const float ai0 = a.m[i], ai1 = a.m[4 + i], ai2 = a.m[8 + i], ai3 = a.m[12 + i];
+        for (int j = 0; j < 4; ++j)
+            p.m[4 * j + i] = ai0 * b.m[4 * j] + ai1 * b.m[4 * j + 1] + ai2 * b.m[4 * j + 2] +
+                             ai3 * b.m[4 * j + 3];
+    }
+    return p;
+}
+
+Matrix rotation(float angle, float x, float y, float z) {
+    const float s = float(std::sin(angle * M_PI / 180.0));
+    const float c = float(std::cos(angle * M_PI / 180.0));
+    Matrix r;
+    auto at = [&r](int row, int col) -> float& { return r.m[col * 4 + row]; };
+    // Rotations about one axis are built exactly, the general one from the unit axis.
+    if (x == 0 && y == 0 && z != 0) {
+        at(0, 0) = c;
+        at(1, 1) = c;
+        at(0, 1) = z < 0 ? s : -s;
+        at(1, 0) = z < 0 ? -s : s;
+    } else if (x == 0 && z == 0 && y != 0) {
+        at(0, 0) = c;
+        at(2, 2) = c;
+        at(0, 2) = y < 0 ? -s : s;
+        at(2, 0) = y < 0 ? s : -s;
+    } else if (y == 0 && z == 0 && x != 0) {
+        at(1, 1) = c;
+        at(2, 2) = c;
+        at(1, 2) = x < 0 ? s : -s;
+        at(2, 1) = x < 0 ? -s : s;
+    } else {
+        const float length = std::sqrt(x * x + y * y + z * z);
+        if (length <= 1.0e-4f) return r;
+        x /= length;
+        y /= length;
+        z /= length;
+        const float oneMinusC = 1.0f - c;
+        at(0, 0) = oneMinusC * x * x + c;
+        at(0, 1) = oneMinusC * x * y - z * s;
+        at(0, 2) = oneMinusC * z * x + y * s;
+        at(1, 0) = oneMinusC * x * y + z * s;
+        at(1, 1) = oneMinusC * y * y + c;
+        at(1, 2) = oneMinusC * y * z - x * s;
+        at(2, 0) = oneMinusC * z * x - y * s;
+        at(2, 1) = oneMinusC * y * z + x * s;
+        at(2, 2) = oneMinusC * z * z + c;
+    }
+    return r;
+}
+
+// The transpose of the inverse of the upper-left 3x3 block, column-major; what GL transforms
+// normals with. A singular block gives zeros.
+void normalMatrix(const Matrix& a, float out[9]) {
+    const double m00 = a.m[0], m01 = a.m[4], m02 = a.m[8];
+    const double m10 = a.m[1], m11 = a.m[5], m12 = a.m[9];
+    const double m20 = a.m[2], m21 = a.m[6], m22 = a.m[10];
+    const double c00 = m11 * m22 - m12 * m21, c01 = m12 * m20 - m10 * m22,
+                 c02 = m10 * m21 - m11 * m20;
+    const double c10 = m02 * m21 - m01 * m22, c11 = m00 * m22 - m02 * m20,
+                 c12 = m01 * m20 - m00 * m21;
+    const double c20 = m01 * m12 - m02 * m11, c21 = m02 * m10 - m00 * m12,
+                 c22 = m00 * m11 - m01 * m10;
+    const double det = m00 * c00 + m01 * c01 + m02 * c02;
+    const double inv = det != 0 ? 1 / det : 0;
+    // inverse(row i, col j) = cofactor(j, i) / det, so its transpose holds cofactor(i, j).
+    const double t[3][3] = {{c00, c01, c02}, {c10, c11, c12}, {c20, c21, c22}};
+    for (int col = 0; col < 3; ++col)
+        for (int row = 0; row < 3; ++row)
+            out[col * 3 + row] = float(t[row][col] * inv);
+}
+
+Matrix fromDoubles(const GLdouble* m) {
+    Matrix r;
+    for (int i = 0; i < 16; ++i)
+        r.m[i] = float(m[i]);
+    return r;
+}
+
+// ---- The state the layer keeps itself -----------------------------------------------------
+
+struct Vertex {
+    float position[3];
+    float normal[3];
+    float colour[4];
+    float texCoord[2];
+};
+
+constexpr int lightCount = 8;
+
+struct Light {
+    bool enabled = false;
+    float ambient[4] = {0, 0, 0, 1};
+    float diffuse[4] = {0, 0, 0, 1};
+    float specular[4] = {0, 0, 0, 1};
+    float position[4] = {0, 0, 1, 0}; // eye space, as transformed when given
+};
+
+struct MaterialState {
+    float ambient[4] = {0.2f, 0.2f, 0.2f, 1};
+    float diffuse[4] = {0.8f, 0.8f, 0.8f, 1};
+    float specular[4] = {0, 0, 0, 1};
+    float emission[4] = {0, 0, 0, 1};
+    float shininess = 0;
+};
+
+// Per texture name: what decides whether desktop GL would sample it at all.
+struct TextureInfo {
+    bool hasImage = false;
+    bool mipmapped = false;
+    bool generateMipmap = false;
+    GLenum minFilter = GL_NEAREST_MIPMAP_LINEAR;
+};
+
+struct Program {
+    GLuint name = 0;
+    GLint mvp = -1, modelview = -1, textureMatrix = -1, normalMatrix = -1;
+    GLint lighting = -1, colourMaterial = -1, normalize = -1;
+    GLint materialAmbient = -1, materialDiffuse = -1, materialSpecular = -1, materialEmission = -1,
+          shininess = -1, modelAmbient = -1;
+    GLint lightsUsed = -1, lightPosition = -1, lightAmbient = -1, lightDiffuse = -1,
+          lightSpecular = -1;
+    GLint texturing = -1, sampler = -1, alphaFunc = -1, alphaRef = -1;
+};
+
+struct State {
+    bool ready = false;
+    Program smooth, flat;
+    GLuint buffer = 0, vertexArray = 0;
+
+    // Matrix stacks: the last element is the current matrix.
+    std::vector<Matrix> modelview{Matrix()}, projection{Matrix()}, texture{Matrix()};
+    GLenum matrixMode = GL_MODELVIEW;
+
+    // Current vertex attributes.
+    float normal[3] = {0, 0, 1};
+    float colour[4] = {1, 1, 1, 1};
+    float texCoord[2] = {0, 0};
+
+    bool lighting = false, colourMaterial = false, texturing2D = false, alphaTest = false;
+    bool normalize = false;
+    Light lights[lightCount];
+    MaterialState material;
+    float modelAmbient[4] = {0.2f, 0.2f, 0.2f, 1};
+    GLenum alphaFunc = GL_ALWAYS;
+    float alphaRef = 0;
+    GLenum shadeModel = GL_SMOOTH;
+    GLuint boundTexture = 0;
+    std::unordered_map<GLuint, TextureInfo> textures;
+
+    // The primitive between glBegin and glEnd, and the batch of triangles, lines or points.
+    bool inPrimitive = false;
+    GLenum primitiveMode = 0;
+    std::vector<Vertex> primitive;
+    std::vector<Vertex> batch;
+    GLenum batchMode = GL_TRIANGLES;
+
+    GLenum error = GL_NO_ERROR; // the first the layer itself found since glGetError
+    LegacyGLCounts counts;
+};
+
+State state;
+
+void setError(GLenum error) {
+    if (state.error == GL_NO_ERROR) state.error = error;
+}
+
+std::vector<Matrix>& currentStack() {
+    switch (state.matrixMode) {
+    case GL_PROJECTION:
+        return state.projection;
+    case GL_TEXTURE:
+        return state.texture;
+    default:
+        return state.modelview;
+    }
+}
+
+// ---- Shaders --------------------------------------------------------------------------------
+
+// Per-vertex lighting as GL 1.x specifies it with the light model's defaults (infinite viewer,
+// one-sided, single colour) and lights without spot cone or attenuation.
+const char* const vertexShaderSource = R"(
+precision highp float;
+layout(location = 0) in vec3 position;
+layout(location = 1) in vec3 normal;
+layout(location = 2) in vec4 colour;
+layout(location = 3) in vec2 texCoord;
+uniform mat4 mvp, modelview, textureMatrix;
+uniform mat3 normalMatrix;
+uniform bool lighting, colourMaterial, normalizeNormals;
+uniform vec4 materialAmbient, materialDiffuse, materialSpecular, materialEmission, modelAmbient;
+uniform float shininess;
+uniform int lightsUsed;
+uniform vec4 lightPosition[8], lightAmbient[8], lightDiffuse[8], lightSpecular[8];
+SHADE out vec4 vertexColour;
+out vec4 vertexTexCoord;
+void main() {
+    vec4 p = vec4(position, 1.0);
+    gl_Position = mvp * p;
+    vertexTexCoord = textureMatrix * vec4(texCoord, 0.0, 1.0);
+    if (!lighting) {
+        vertexColour = clamp(colour, 0.0, 1.0);
+        return;
+    }
+    vec4 ambient = colourMaterial ? colour : materialAmbient;
+    vec4 diffuse = colourMaterial ? colour : materialDiffuse;
+    vec3 eye = (modelview * p).xyz;
+    vec3 n = normalMatrix * normal;
+    if (normalizeNormals) n = normalize(n);
+    vec3 sum = materialEmission.rgb + modelAmbient.rgb * ambient.rgb;
+    for (int i = 0; i < 8; ++i) {
+        if (i >= lightsUsed) break;
+        vec4 lp = lightPosition[i];
+        vec3 l = normalize(lp.w == 0.0 ? lp.xyz : lp.xyz / lp.w - eye);
+        vec3 h = normalize(l + vec3(0.0, 0.0, 1.0));
+        float nl = dot(n, l);
+        sum += lightAmbient[i].rgb * ambient.rgb;
+        if (nl > 0.0) {
+            float nh = max(dot(n, h), 0.0);
+            float specular = shininess == 0.0 ? 1.0 : (nh > 0.0 ? pow(nh, shininess) : 0.0);
+            sum += nl * lightDiffuse[i].rgb * diffuse.rgb;
+            sum += specular * lightSpecular[i].rgb * materialSpecular.rgb;
+        }
+    }
+    vertexColour = clamp(vec4(sum, diffuse.a), 0.0, 1.0);
+}
+)";
+
+// Texture environment GL_MODULATE, then the alpha test (the GL comparison functions in order,
+// GL_NEVER + 0 to GL_ALWAYS + 7).
+const char* const fragmentShaderSource = R"(
+precision highp float;
+SHADE in vec4 vertexColour;
+in vec4 vertexTexCoord;
+uniform bool texturing;
+uniform sampler2D sampler;
+uniform int alphaFunc;
+uniform float alphaRef;
+out vec4 fragmentColour;
+void main() {
+    vec4 c = vertexColour;
+    if (texturing) c *= textureProj(sampler, vertexTexCoord.xyw);
+    bool pass = true;
+    if (alphaFunc == 0) pass = false;
+    else if (alphaFunc == 1) pass = c.a < alphaRef;
+    else if (alphaFunc == 2) pass = c.a == alphaRef;
+    else if (alphaFunc == 3) pass = c.a <= alphaRef;
+    else if (alphaFunc == 4) pass = c.a > alphaRef;
+    else if (alphaFunc == 5) pass = c.a != alphaRef;
+    else if (alphaFunc == 6) pass = c.a >= alphaRef;
+    if (!pass) discard;
+    fragmentColour = c;
+}
+)";
+
+GLuint compileShader(GLenum type, const char* shade, const char* body, std::string& error) {
+    const char* parts[] = {"#version 300 es\n#define SHADE ", shade, "\n", body};
+    const GLuint shader = es.CreateShader(type);
+    es.ShaderSource(shader, 4, parts, nullptr);
+    es.CompileShader(shader);
+    GLint ok = 0;
+    es.GetShaderiv(shader, esCompileStatus, &ok);
+    if (!ok) {
+        char log[1024] = "";
+        es.GetShaderInfoLog(shader, sizeof log, nullptr, log);
+        error = std::string("the GL 1.x layer's shader does not compile: ") + log;
+        es.DeleteShader(shader);
+        return 0;
+    }
+    return shader;
+}
+
+// `shade` qualifies the colour varying: empty for GL_SMOOTH, "flat" for GL_FLAT (whose colour
+// is the last vertex's of each triangle, where glEnd puts GL 1.x's provoking vertex).
+bool buildProgram(Program& p, const char* shade, std::string& error) {
+    const GLuint vertex = compileShader(esVertexShader, shade, vertexShaderSource, error);
+    if (vertex == 0) return false;
+    const GLuint fragment = compileShader(esFragmentShader, shade, fragmentShaderSource, error);
+    if (fragment == 0) {
+        es.DeleteShader(vertex);
+        return false;
+    }
+    p.name = es.CreateProgram();
+    es.AttachShader(p.name, vertex);
+    es.AttachShader(p.name, fragment);
+    es.LinkProgram(p.name);
+    es.DeleteShader(vertex);
+    es.DeleteShader(fragment);
+    GLint ok = 0;
+    es.GetProgramiv(p.name, esLinkStatus, &ok);
+    if (!ok) {
+        char log[1024] = "";
+        es.GetProgramInfoLog(p.name, sizeof log, nullptr, log);
+        error = std::string("the GL 1.x layer's shaders do not link: ") + log;
+        return false;
+    }
+    const auto at = [&p](const char* name) { return es.GetUniformLocation(p.name, name); };
+    p.mvp = at("mvp");
+    p.modelview = at("modelview");
+    p.textureMatrix = at("textureMatrix");
+    p.normalMatrix = at("normalMatrix");
+    p.lighting = at("lighting");
+    p.colourMaterial = at("colourMaterial");
+    p.normalize = at("normalizeNormals");
+    p.materialAmbient = at("materialAmbient");
+    p.materialDiffuse = at("materialDiffuse");
+    p.materialSpecular = at("materialSpecular");
+    p.materialEmission = at("materialEmission");
+    p.shininess = at("shininess");
+    p.modelAmbient = at("modelAmbient");
+    p.lightsUsed = at("lightsUsed");
+    p.lightPosition = at("lightPosition");
+    p.lightAmbient = at("lightAmbient");
+    p.lightDiffuse = at("lightDiffuse");
+    p.lightSpecular = at("lightSpecular");
+    p.texturing = at("texturing");
+    p.sampler = at("sampler");
+    p.alphaFunc = at("alphaFunc");
+    p.alphaRef = at("alphaRef");
+    return true;
+}
+
+// Whether desktop GL would apply the bound texture: an incomplete one leaves texturing off.
+bool textureApplies() {
+    if (!state.texturing2D || state.boundTexture == 0) return false;
+    const auto found = state.textures.find(state.boundTexture);
+    if (found == state.textures.end() || !found->second.hasImage) return false;
+    const GLenum min = found->second.minFilter;
+    const bool needsMipmaps = min != GL_NEAREST && min != GL_LINEAR;
+    return !needsMipmaps || found->second.mipmapped;
+}
+
+void uploadState(const Program& p) {
+    const State& s = state;
+    es.UseProgram(p.name);
+    const Matrix mvp = product(s.projection.back(), s.modelview.back());
+    es.UniformMatrix4fv(p.mvp, 1, GL_FALSE, mvp.m);
+    es.UniformMatrix4fv(p.textureMatrix, 1, GL_FALSE, s.texture.back().m);
+    const bool texturing = textureApplies();
+    es.Uniform1i(p.texturing, texturing ? 1 : 0);
+    es.Uniform1i(p.alphaFunc, s.alphaTest ? int(s.alphaFunc - GL_NEVER) : 7);
+    es.Uniform1f(p.alphaRef, s.alphaRef);
+    es.Uniform1i(p.lighting, s.lighting ? 1 : 0);
+    if (!s.lighting) return;
+    es.UniformMatrix4fv(p.modelview, 1, GL_FALSE, s.modelview.back().m);
+    float normals[9];
+    normalMatrix(s.modelview.back(), normals);
+    es.UniformMatrix3fv(p.normalMatrix, 1, GL_FALSE, normals);
+    es.Uniform1i(p.colourMaterial, s.colourMaterial ? 1 : 0);
+    es.Uniform1i(p.normalize, s.normalize ? 1 : 0);
+    es.Uniform4fv(p.materialAmbient, 1, s.material.ambient);
+    es.Uniform4fv(p.materialDiffuse, 1, s.material.diffuse);
+    es.Uniform4fv(p.materialSpecular, 1, s.material.specular);
+    es.Uniform4fv(p.materialEmission, 1, s.material.emission);
+    es.Uniform1f(p.shininess, s.material.shininess);
+    es.Uniform4fv(p.modelAmbient, 1, s.modelAmbient);
+    float position[4 * lightCount], ambient[4 * lightCount], diffuse[4 * lightCount],
+        specular[4 * lightCount];
+    int used = 0;
+    for (const Light& light : s.lights) {
+        if (!light.enabled) continue;
+        std::memcpy(position + 4 * used, light.position, sizeof light.position);
+        std::memcpy(ambient + 4 * used, light.ambient, sizeof light.ambient);
+        std::memcpy(diffuse + 4 * used, light.diffuse, sizeof light.diffuse);
+        std::memcpy(specular + 4 * used, light.specular, sizeof light.specular);
+        ++used;
+    }
+    es.Uniform1i(p.lightsUsed, used);
+    if (used == 0) return;
+    es.Uniform4fv(p.lightPosition, used, position);
+    es.Uniform4fv(p.lightAmbient, used, ambient);
+    es.Uniform4fv(p.lightDiffuse, used, diffuse);
+    es.Uniform4fv(p.lightSpecular, used, specular);
+}
+
+void flushBatch() {
+    if (state.batch.empty() || !state.ready) return;
+    uploadState(state.shadeModel == GL_FLAT ? state.flat : state.smooth);
+    es.BindVertexArray(state.vertexArray);
+    es.BindBuffer(esArrayBuffer, state.buffer);
+    es.BufferData(esArrayBuffer, std::intptr_t(state.batch.size() * sizeof(Vertex)),
+                  state.batch.data(), esStreamDraw);
+    es.DrawArrays(state.batchMode, 0, GLsizei(state.batch.size()));
+    ++state.counts.draws;
+    state.batch.clear();
+}
+
+// Vertex order within a triangle follows Mesa's decomposition, GL 1.x's provoking vertex last.
+void endPrimitive() {
+    std::vector<Vertex>& v = state.primitive;
+    const size_t n = v.size();
+    GLenum mode = GL_TRIANGLES;
+    if (state.primitiveMode == GL_POINTS)
+        mode = GL_POINTS;
+    else if (state.primitiveMode == GL_LINES || state.primitiveMode == GL_LINE_STRIP ||
+             state.primitiveMode == GL_LINE_LOOP)
+        mode = GL_LINES;
+    if (mode != state.batchMode) {
+        flushBatch();
+        state.batchMode = mode;
+    }
+    std::vector<Vertex>& out = state.batch;
+    auto put = [&](size_t a, size_t b, size_t c) {
+        out.push_back(v[a]);
+        out.push_back(v[b]);
+        out.push_back(v[c]);
+    };
+    switch (state.primitiveMode) {
+    case GL_POINTS:
+        out.insert(out.end(), v.begin(), v.end());
+        break;
+    case GL_LINES:
+        out.insert(out.end(), v.begin(), v.begin() + long(n / 2 * 2));
+        break;
+    case GL_LINE_STRIP:
+    case GL_LINE_LOOP:
+        for (size_t i = 0; i + 1 < n; ++i) {
+            out.push_back(v[i]);
+            out.push_back(v[i + 1]);
+        }
+        if (state.primitiveMode == GL_LINE_LOOP && n > 2) {
+            out.push_back(v[n - 1]);
+            out.push_back(v[0]);
+        }
+        break;
+    case GL_TRIANGLES:
+        for (size_t i = 0; i + 2 < n; i += 3)
+            put(i, i + 1, i + 2);
+        break;
+    case GL_TRIANGLE_STRIP:
+        for (size_t i = 0; i + 2 < n; ++i) {
+            if (i % 2 == 0)
+                put(i, i + 1, i + 2);
+            else
+                put(i + 1, i, i + 2);
+        }
+        break;
+    case GL_TRIANGLE_FAN:
+        for (size_t i = 1; i + 1 < n; ++i)
+            put(0, i, i + 1);
+        break;
+    case GL_QUADS:
+        for (size_t i = 0; i + 3 < n; i += 4) {
+            put(i, i + 1, i + 3);
+            put(i + 1, i + 2, i + 3);
+        }
+        break;
+    case GL_QUAD_STRIP:
+        for (size_t i = 0; i + 3 < n; i += 2) {
+            put(i, i + 1, i + 3);
+            put(i + 2, i, i + 3);
+        }
+        break;
+    case GL_POLYGON: // convex, as GL requires: a fan whose first vertex comes last
+        for (size_t i = 1; i + 1 < n; ++i)
+            put(i, i + 1, 0);
+        break;
+    default:
+        break;
+    }
+    v.clear();
+}
+
+// Desktop GL with colour material on keeps ambient and diffuse equal to the current colour.
+void trackColour() {
+    if (!state.colourMaterial) return;
+    std::memcpy(state.material.ambient, state.colour, sizeof state.colour);
+    std::memcpy(state.material.diffuse, state.colour, sizeof state.colour);
+}
+
+// A state change of the layer's own: what is gathered was meant for the state before it.
+bool setFlag(bool& flag, bool value) {
+    if (flag == value) return false;
+    flushBatch();
+    flag = value;
+    return true;
+}
+
+bool setCapability(GLenum cap, bool on) {
+    if (cap >= GL_LIGHT0 && cap < GL_LIGHT0 + lightCount) {
+        setFlag(state.lights[cap - GL_LIGHT0].enabled, on);
+        return true;
+    }
+    switch (cap) {
+    case GL_LIGHTING:
+        setFlag(state.lighting, on);
+        return true;
+    case GL_TEXTURE_2D:
+        setFlag(state.texturing2D, on);
+        return true;
+    case GL_ALPHA_TEST:
+        setFlag(state.alphaTest, on);
+        return true;
+    case GL_NORMALIZE:
+    case glRescaleNormal:
+        setFlag(state.normalize, on);
+        return true;
+    case GL_COLOR_MATERIAL:
+        if (setFlag(state.colourMaterial, on)) trackColour();
+        return true;
+    case glMultisample:
+        return true; // always on where the framebuffer has samples
+    case GL_DEPTH_TEST:
+    case GL_BLEND:
+    case GL_CULL_FACE:
+    case GL_SCISSOR_TEST:
+    case GL_POLYGON_OFFSET_FILL:
+    case GL_DITHER:
+    case GL_STENCIL_TEST:
+        flushBatch();
+        if (on)
+            es.Enable(cap);
+        else
+            es.Disable(cap);
+        return true;
+    default:
+        setError(GL_INVALID_ENUM);
+        return false;
+    }
+}
+
+void vertex(float x, float y, float z) {
+    if (!state.inPrimitive) return;
+    Vertex v;
+    v.position[0] = x;
+    v.position[1] = y;
+    v.position[2] = z;
+    std::memcpy(v.normal, state.normal, sizeof v.normal);
+    std::memcpy(v.colour, state.colour, sizeof v.colour);
+    std::memcpy(v.texCoord, state.texCoord, sizeof v.texCoord);
+    state.primitive.push_back(v);
+    ++state.counts.vertices;
+}
+
+void colour(float r, float g, float b, float a) {
+    const float c[4] = {r, g, b, a};
+    // Between glBegin and glEnd the colour goes with each vertex; outside it may be material.
+    if (!state.inPrimitive && state.colourMaterial && std::memcmp(c, state.colour, sizeof c) != 0)
+        flushBatch();
+    std::memcpy(state.colour, c, sizeof c);
+    if (!state.inPrimitive) trackColour();
+}
+
+void multiplyCurrent(const Matrix& m) {
+    flushBatch();
+    Matrix& top = currentStack().back();
+    top = product(top, m);
+}
+
+} // namespace
+
+// ---- The layer's own entry points -------------------------------------------------------------
+
+bool legacyglInit(LegacyGLLoader loader, std::string& error) {
+    assert(!state.ready && "initialised once");
+#ifdef __EMSCRIPTEN__
+    (void)loader;
+#define LEGACYGL_TAKE(ret, name, args) es.name = emscripten_gl##name;
+    LEGACYGL_ES_CALLS(LEGACYGL_TAKE)
+#undef LEGACYGL_TAKE
+#else
+    assert(loader != nullptr);
+#define LEGACYGL_LOAD(ret, name, args)                                                             \
+    es.name = reinterpret_cast<ret(*) args>(loader("gl" #name));                                   \
+    if (es.name == nullptr) {                                                                      \
+        error = "the GL 1.x layer finds no gl" #name " in OpenGL ES";                              \
+        return false;                                                                              \
+    }
+    LEGACYGL_ES_CALLS(LEGACYGL_LOAD)
+#undef LEGACYGL_LOAD
+#endif
+    if (!buildProgram(state.smooth, "", error) || !buildProgram(state.flat, "flat", error))
+        return false;
+    for (const Program* p : {&state.smooth, &state.flat}) {
+        es.UseProgram(p->name);
+        es.Uniform1i(p->sampler, 0);
+    }
+    es.ActiveTexture(esTexture0);
+    es.GenBuffers(1, &state.buffer);
+    es.GenVertexArrays(1, &state.vertexArray);
+    es.BindVertexArray(state.vertexArray);
+    es.BindBuffer(esArrayBuffer, state.buffer);
+    const GLsizei stride = sizeof(Vertex);
+    es.VertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, stride,
+                           reinterpret_cast<void*>(offsetof(Vertex, position)));
+    es.VertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, stride,
+                           reinterpret_cast<void*>(offsetof(Vertex, normal)));
+    es.VertexAttribPointer(2, 4, GL_FLOAT, GL_FALSE, stride,
+                           reinterpret_cast<void*>(offsetof(Vertex, colour)));
+    es.VertexAttribPointer(3, 2, GL_FLOAT, GL_FALSE, stride,
+                           reinterpret_cast<void*>(offsetof(Vertex, texCoord)));
+    for (GLuint i = 0; i < 4; ++i)
+        es.EnableVertexAttribArray(i);
+
+    // GL 1.x defaults that differ from ES's, or that only the layer holds.
+    state.lights[0].diffuse[0] = state.lights[0].diffuse[1] = state.lights[0].diffuse[2] = 1;
+    state.lights[0].specular[0] = state.lights[0].specular[1] = state.lights[0].specular[2] = 1;
+    state.ready = es.GetError() == GL_NO_ERROR;
+    if (!state.ready) error = "the GL 1.x layer's set-up failed on this OpenGL ES";
+    return state.ready;
+}
+
+void legacyglFlush() {
+    flushBatch();
+}
+
+void legacyglShutdown() {
+    if (!state.ready) return;
+    es.DeleteProgram(state.smooth.name);
+    es.DeleteProgram(state.flat.name);
+    es.DeleteBuffers(1, &state.buffer);
+    es.DeleteVertexArrays(1, &state.vertexArray);
+    state = State();
+}
+
+LegacyGLCounts legacyglCounts() {
+    return state.counts;
+}
+
+// ---- GL 1.x ------------------------------------------------------------------------------------
+
+void glEnable(GLenum cap) {
+    setCapability(cap, true);
+}
+
+void glDisable(GLenum cap) {
+    setCapability(cap, false);
+}
+
+GLboolean glIsEnabled(GLenum cap) {
+    if (cap >= GL_LIGHT0 && cap < GL_LIGHT0 + lightCount)
+        return state.lights[cap - GL_LIGHT0].enabled;
+    switch (cap) {
+    case GL_LIGHTING:
+        return state.lighting;
+    case GL_TEXTURE_2D:
+        return state.texturing2D;
+    case GL_ALPHA_TEST:
+        return state.alphaTest;
+    case GL_NORMALIZE:
+    case glRescaleNormal:
+        return state.normalize;
+    case GL_COLOR_MATERIAL:
+        return state.colourMaterial;
+    case glMultisample:
+        return GL_TRUE;
+    default:
+        return es.IsEnabled(cap);
+    }
+}
+
+void glBegin(GLenum mode) {
+    if (state.inPrimitive || mode > GL_POLYGON) {
+        setError(state.inPrimitive ? GL_INVALID_OPERATION : GL_INVALID_ENUM);
+        return;
+    }
+    state.inPrimitive = true;
+    state.primitiveMode = mode;
+    state.primitive.clear();
+}
+
+void glEnd() {
+    if (!state.inPrimitive) {
+        setError(GL_INVALID_OPERATION);
+        return;
+    }
+    state.inPrimitive = false;
+    ++state.counts.primitives;
+    endPrimitive();
+}
+
+void glVertex2f(GLfloat x, GLfloat y) {
+    vertex(x, y, 0);
+}
+void glVertex3f(GLfloat x, GLfloat y, GLfloat z) {
+    vertex(x, y, z);
+}
+void glVertex3fv(const GLfloat* v) {
+    vertex(v[0], v[1], v[2]);
+}
+void glVertex3d(GLdouble x, GLdouble y, GLdouble z) {
+    vertex(float(x), float(y), float(z));
+}
+
+void glNormal3f(GLfloat x, GLfloat y, GLfloat z) {
+    state.normal[0] = x;
+    state.normal[1] = y;
+    state.normal[2] = z;
+}
+void glNormal3fv(const GLfloat* v) {
+    glNormal3f(v[0], v[1], v[2]);
+}
+void glNormal3d(GLdouble x, GLdouble y, GLdouble z) {
+    glNormal3f(float(x), float(y), float(z));
+}
+
+void glTexCoord2f(GLfloat s, GLfloat t) {
+    state.texCoord[0] = s;
+    state.texCoord[1] = t;
+}
+void glTexCoord2fv(const GLfloat* v) {
+    glTexCoord2f(v[0], v[1]);
+}
+void glTexCoord2d(GLdouble s, GLdouble t) {
+    glTexCoord2f(float(s), float(t));
+}
+
+void glColor3f(GLfloat r, GLfloat g, GLfloat b) {
+    colour(r, g, b, 1);
+}
+void glColor4f(GLfloat r, GLfloat g, GLfloat b, GLfloat a) {
+    colour(r, g, b, a);
+}
+void glColor4fv(const GLfloat* v) {
+    colour(v[0], v[1], v[2], v[3]);
+}
+void glColor3ub(GLubyte r, GLubyte g, GLubyte b) {
+    colour(r / 255.0f, g / 255.0f, b / 255.0f, 1);
+}
+void glColor4ub(GLubyte r, GLubyte g, GLubyte b, GLubyte a) {
+    colour(r / 255.0f, g / 255.0f, b / 255.0f, a / 255.0f);
+}
+
+void glMatrixMode(GLenum mode) {
+    if (mode != GL_MODELVIEW && mode != GL_PROJECTION && mode != GL_TEXTURE) {
+        setError(GL_INVALID_ENUM);
+        return;
+    }
+    state.matrixMode = mode;
+}
+
+void glLoadIdentity() {
+    flushBatch();
+    currentStack().back() = Matrix();
+}
+
+void glLoadMatrixf(const GLfloat* m) {
+    flushBatch();
+    std::memcpy(currentStack().back().m, m, sizeof(Matrix::m));
+}
+
+void glLoadMatrixd(const GLdouble* m) {
+    flushBatch();
+    currentStack().back() = fromDoubles(m);
+}
+
+void glMultMatrixf(const GLfloat* m) {
+    Matrix f;
+    std::memcpy(f.m, m, sizeof f.m);
+    multiplyCurrent(f);
+}
+
+void glMultMatrixd(const GLdouble* m) {
+    multiplyCurrent(fromDoubles(m));
+}
+
+void glPushMatrix() {
+    std::vector<Matrix>& stack = currentStack();
+    const size_t depth = state.matrixMode == GL_MODELVIEW ? 32 : 10;
+    if (stack.size() >= depth) {
+        setError(GL_STACK_OVERFLOW);
+        return;
+    }
+    stack.push_back(stack.back());
+}
+
+void glPopMatrix() {
+    std::vector<Matrix>& stack = currentStack();
+    if (stack.size() <= 1) {
+        setError(GL_STACK_UNDERFLOW);
+        return;
+    }
+    flushBatch();
+    stack.pop_back();
+}
+
+void glTranslatef(GLfloat x, GLfloat y, GLfloat z) {
+    flushBatch();
+    float* m = currentStack().back().m;
+    m[12] = m[0] * x + m[4] * y + m[8] * z + m[12];
+    m[13] = m[1] * x + m[5] * y + m[9] * z + m[13];
+    m[14] = m[2] * x + m[6] * y + m[10] * z + m[14];
+    m[15] = m[3] * x + m[7] * y + m[11] * z + m[15];
+}
+void glTranslated(GLdouble x, GLdouble y, GLdouble z) {
+    glTranslatef(float(x), float(y), float(z));
+}
+
+void glScalef(GLfloat x, GLfloat y, GLfloat z) {
+    flushBatch();
+    float* m = currentStack().back().m;
+    for (int i = 0; i < 4; ++i) {
+        m[i] *= x;
+        m[4 + i] *= y;
+        m[8 + i] *= z;
+    }
+}
+void glScaled(GLdouble x, GLdouble y, GLdouble z) {
+    glScalef(float(x), float(y), float(z));
+}
+
+void glRotatef(GLfloat angle, GLfloat x, GLfloat y, GLfloat z) {
+    if (angle == 0) return;
+    multiplyCurrent(rotation(angle, x, y, z));
+}
+void glRotated(GLdouble angle, GLdouble x, GLdouble y, GLdouble z) {
+    glRotatef(float(angle), float(x), float(y), float(z));
+}
+
+void glFrustum(GLdouble left, GLdouble right, GLdouble bottom, GLdouble top, GLdouble zNear,
+               GLdouble zFar) {
+    const float l = float(left), r = float(right), b = float(bottom), t = float(top);
+    const float n = float(zNear), f = float(zFar);
+    Matrix m;
+    m.m[0] = (2.0f * n) / (r - l);
+    m.m[5] = (2.0f * n) / (t - b);
+    m.m[8] = (r + l) / (r - l);
+    m.m[9] = (t + b) / (t - b);
+    m.m[10] = -(f + n) / (f - n);
+    m.m[11] = -1;
+    m.m[14] = -(2.0f * f * n) / (f - n);
+    m.m[15] = 0;
+    multiplyCurrent(m);
+}
+
+void glOrtho(GLdouble left, GLdouble right, GLdouble bottom, GLdouble top, GLdouble zNear,
+             GLdouble zFar) {
+    const float l = float(left), r = float(right), b = float(bottom), t = float(top);
+    const float n = float(zNear), f = float(zFar);
+    Matrix m;
+    m.m[0] = 2.0f / (r - l);
+    m.m[12] = -(r + l) / (r - l);
+    m.m[5] = 2.0f / (t - b);
+    m.m[13] = -(t + b) / (t - b);
+    m.m[10] = -2.0f / (f - n);
+    m.m[14] = -(f + n) / (f - n);
+    multiplyCurrent(m);
+}
+
+// GLU's own arithmetic: the matrix in double, handed to glMultMatrixd.
+extern "C" void gluPerspective(GLdouble fovy, GLdouble aspect, GLdouble zNear, GLdouble zFar) {
+    const double radians = fovy / 2 * M_PI / 180;
+    const double deltaZ = zFar - zNear;
+    const double sine = std::sin(radians);
+    if (deltaZ == 0 || sine == 0 || aspect == 0) return;
+    const double cotangent = std::cos(radians) / sine;
+    GLdouble m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    m[0] = cotangent / aspect;
+    m[5] = cotangent;
+    m[10] = -(zFar + zNear) / deltaZ;
+    m[11] = -1;
+    m[14] = -2 * zNear * zFar / deltaZ;
+    m[15] = 0;
+    glMultMatrixd(m);
+}
+
+void glGetFloatv(GLenum pname, GLfloat* data) {
+    switch (pname) {
+    case GL_MODELVIEW_MATRIX:
+        std::memcpy(data, state.modelview.back().m, 64);
+        return;
+    case GL_PROJECTION_MATRIX:
+        std::memcpy(data, state.projection.back().m, 64);
+        return;
+    case GL_TEXTURE_MATRIX:
+        std::memcpy(data, state.texture.back().m, 64);
+        return;
+    default:
+        es.GetFloatv(pname, data);
+    }
+}
+
+void glGetIntegerv(GLenum pname, GLint* data) {
+    if (pname == GL_MATRIX_MODE)
+        *data = GLint(state.matrixMode);
+    else
+        es.GetIntegerv(pname, data);
+}
+
+// Only the front material is kept: with one-sided lighting GL lights back faces with it too.
+void glMaterialfv(GLenum face, GLenum pname, const GLfloat* params) {
+    if (face == GL_BACK) return;
+    flushBatch();
+    MaterialState& m = state.material;
+    // Colour material owns ambient and diffuse while it is on; GL ignores them then.
+    const bool tracked = state.colourMaterial;
+    switch (pname) {
+    case GL_AMBIENT:
+        if (!tracked) std::memcpy(m.ambient, params, sizeof m.ambient);
+        break;
+    case GL_DIFFUSE:
+        if (!tracked) std::memcpy(m.diffuse, params, sizeof m.diffuse);
+        break;
+    case GL_AMBIENT_AND_DIFFUSE:
+        if (!tracked) {
+            std::memcpy(m.ambient, params, sizeof m.ambient);
+            std::memcpy(m.diffuse, params, sizeof m.diffuse);
+        }
+        break;
+    case GL_SPECULAR:
+        std::memcpy(m.specular, params, sizeof m.specular);
+        break;
+    case GL_EMISSION:
+        std::memcpy(m.emission, params, sizeof m.emission);
+        break;
+    case GL_SHININESS:
+        if (params[0] < 0 || params[0] > 128) {
+            setError(GL_INVALID_VALUE);
+            return;
+        }
+        m.shininess = params[0];
+        break;
+    default:
+        setError(GL_INVALID_ENUM);
+    }
+}
+
+void glMaterialf(GLenum face, GLenum pname, GLfloat param) {
+    if (pname != GL_SHININESS) {
+        setError(GL_INVALID_ENUM);
+        return;
+    }
+    glMaterialfv(face, pname, &param);
+}
+
+void glLightfv(GLenum light, GLenum pname, const GLfloat* params) {
+    if (light < GL_LIGHT0 || light >= GL_LIGHT0 + lightCount) {
+        setError(GL_INVALID_ENUM);
+        return;
+    }
+    flushBatch();
+    Light& l = state.lights[light - GL_LIGHT0];
+    switch (pname) {
+    case GL_AMBIENT:
+        std::memcpy(l.ambient, params, sizeof l.ambient);
+        break;
+    case GL_DIFFUSE:
+        std::memcpy(l.diffuse, params, sizeof l.diffuse);
+        break;
+    case GL_SPECULAR:
+        std::memcpy(l.specular, params, sizeof l.specular);
+        break;
+    case GL_POSITION: {
+        // Into eye space by the modelview in force now.
+        const float* m = state.modelview.back().m;
+        for (int row = 0; row < 4; ++row)
+            l.position[row] = m[row] * params[0] + m[4 + row] * params[1] + m[8 + row] * params[2] +
+                              m[12 + row] * params[3];
+        break;
+    }
+    default:
+        setError(GL_INVALID_ENUM);
+    }
+}
+
+void glLightModelfv(GLenum pname, const GLfloat* params) {
+    if (pname != GL_LIGHT_MODEL_AMBIENT) {
+        setError(GL_INVALID_ENUM);
+        return;
+    }
+    flushBatch();
+    std::memcpy(state.modelAmbient, params, sizeof state.modelAmbient);
+}
+
+void glShadeModel(GLenum mode) {
+    if (mode != GL_SMOOTH && mode != GL_FLAT) {
+        setError(GL_INVALID_ENUM);
+        return;
+    }
+    if (mode != state.shadeModel) flushBatch();
+    state.shadeModel = mode;
+}
+
+void glAlphaFunc(GLenum func, GLclampf ref) {
+    if (func < GL_NEVER || func > GL_ALWAYS) {
+        setError(GL_INVALID_ENUM);
+        return;
+    }
+    const float clamped = ref < 0 ? 0 : ref > 1 ? 1 : ref;
+    if (func == state.alphaFunc && clamped == state.alphaRef) return;
+    flushBatch();
+    state.alphaFunc = func;
+    state.alphaRef = clamped;
+}
+
+void glHint(GLenum, GLenum) {} // perspective-correct interpolation is all ES does
+
+void glBlendFunc(GLenum sfactor, GLenum dfactor) {
+    flushBatch();
+    es.BlendFunc(sfactor, dfactor);
+}
+
+void glDepthFunc(GLenum func) {
+    flushBatch();
+    es.DepthFunc(func);
+}
+
+void glDepthMask(GLboolean flag) {
+    flushBatch();
+    es.DepthMask(flag);
+}
+
+void glDepthRange(GLclampd zNear, GLclampd zFar) {
+    flushBatch();
+    es.DepthRangef(float(zNear), float(zFar));
+}
+
+void glColorMask(GLboolean red, GLboolean green, GLboolean blue, GLboolean alpha) {
+    flushBatch();
+    es.ColorMask(red, green, blue, alpha);
+}
+
+void glCullFace(GLenum mode) {
+    flushBatch();
+    es.CullFace(mode);
+}
+
+void glFrontFace(GLenum mode) {
+    flushBatch();
+    es.FrontFace(mode);
+}
+
+void glPolygonOffset(GLfloat factor, GLfloat units) {
+    flushBatch();
+    es.PolygonOffset(factor, units);
+}
+
+void glLineWidth(GLfloat width) {
+    flushBatch();
+    es.LineWidth(width);
+}
+
+void glViewport(GLint x, GLint y, GLsizei width, GLsizei height) {
+    flushBatch();
+    es.Viewport(x, y, width, height);
+}
+
+void glScissor(GLint x, GLint y, GLsizei width, GLsizei height) {
+    flushBatch();
+    es.Scissor(x, y, width, height);
+}
+
+void glClearColor(GLclampf red, GLclampf green, GLclampf blue, GLclampf alpha) {
+    es.ClearColor(red, green, blue, alpha);
+}
+
+void glClearDepth(GLclampd depth) {
+    es.ClearDepthf(float(depth));
+}
+
+void glClear(GLbitfield mask) {
+    flushBatch();
+    es.Clear(mask);
+}
+
+void glFlush() {
+    flushBatch();
+    es.Flush();
+}
+
+void glFinish() {
+    flushBatch();
+    es.Finish();
+}
+
+void glReadPixels(GLint x, GLint y, GLsizei width, GLsizei height, GLenum format, GLenum type,
+                  GLvoid* pixels) {
+    flushBatch();
+    es.ReadPixels(x, y, width, height, format, type, pixels);
+}
+
+void glPixelStorei(GLenum pname, GLint param) {
+    es.PixelStorei(pname, param);
+}
+
+GLenum glGetError() {
+    const GLenum own = state.error;
+    state.error = GL_NO_ERROR;
+    const GLenum es3 = es.GetError();
+    return own != GL_NO_ERROR ? own : es3;
+}
+
+const GLubyte* glGetString(GLenum name) {
+    return es.GetString(name);
+}
+
+void glGenTextures(GLsizei n, GLuint* textures) {
+    es.GenTextures(n, textures);
+    for (GLsizei i = 0; i < n; ++i)
+        state.textures[textures[i]] = TextureInfo();
+}
+
+void glDeleteTextures(GLsizei n, const GLuint* textures) {
+    flushBatch();
+    for (GLsizei i = 0; i < n; ++i) {
+        state.textures.erase(textures[i]);
+        if (textures[i] == state.boundTexture) state.boundTexture = 0;
+    }
+    es.DeleteTextures(n, textures);
+}
+
+void glBindTexture(GLenum target, GLuint texture) {
+    if (target != GL_TEXTURE_2D) {
+        setError(GL_INVALID_ENUM);
+        return;
+    }
+    if (texture == state.boundTexture) return;
+    flushBatch();
+    es.BindTexture(target, texture);
+    state.boundTexture = texture;
+}
+
+void glTexParameteri(GLenum target, GLenum pname, GLint param) {
+    if (target != GL_TEXTURE_2D) {
+        setError(GL_INVALID_ENUM);
+        return;
+    }
+    flushBatch();
+    TextureInfo& info = state.textures[state.boundTexture];
+    if (pname == glGenerateMipmapParameter) {
+        info.generateMipmap = param != 0;
+        return;
+    }
+    if (pname == GL_TEXTURE_MIN_FILTER) info.minFilter = GLenum(param);
+    if ((pname == GL_TEXTURE_WRAP_S || pname == GL_TEXTURE_WRAP_T) && param == GL_CLAMP)
+        param = GLint(esClampToEdge); // ES has no border colour to clamp towards
+    es.TexParameteri(target, pname, param);
+}
+
+void glTexParameterf(GLenum target, GLenum pname, GLfloat param) {
+    glTexParameteri(target, pname, GLint(param));
+}
+
+// GL 1.x's component counts and unsized formats become ES's sized ones where ES has them; the
+// data's format must carry the same components as the texture (ES converts nothing).
+void glTexImage2D(GLenum target, GLint level, GLint internalformat, GLsizei width, GLsizei height,
+                  GLint border, GLenum format, GLenum type, const GLvoid* pixels) {
+    if (target != GL_TEXTURE_2D || border != 0) {
+        setError(target != GL_TEXTURE_2D ? GL_INVALID_ENUM : GL_INVALID_VALUE);
+        return;
+    }
+    GLenum wanted = 0;
+    switch (internalformat) {
+    case 1:
+    case GL_LUMINANCE:
+        wanted = GL_LUMINANCE;
+        break;
+    case 2:
+    case GL_LUMINANCE_ALPHA:
+        wanted = GL_LUMINANCE_ALPHA;
+        break;
+    case 3:
+    case GL_RGB:
+    case GL_RGB8:
+        wanted = GL_RGB;
+        break;
+    case 4:
+    case GL_RGBA:
+    case GL_RGBA8:
+        wanted = GL_RGBA;
+        break;
+    case GL_ALPHA:
+        wanted = GL_ALPHA;
+        break;
+    default:
+        setError(GL_INVALID_VALUE);
+        return;
+    }
+    if (wanted != format) {
+        setError(GL_INVALID_OPERATION);
+        return;
+    }
+    GLint esFormat = GLint(format);
+    if (type == GL_UNSIGNED_BYTE && format == GL_RGBA) esFormat = GLint(esRgba8);
+    if (type == GL_UNSIGNED_BYTE && format == GL_RGB) esFormat = GLint(esRgb8);
+    flushBatch();
+    es.TexImage2D(target, level, esFormat, width, height, 0, format, type, pixels);
+    if (level != 0) return;
+    TextureInfo& info = state.textures[state.boundTexture];
+    info.hasImage = true;
+    info.mipmapped = false;
+    if (info.generateMipmap) {
+        es.GenerateMipmap(GL_TEXTURE_2D);
+        info.mipmapped = true;
+    }
+}

@@ -1,0 +1,21 @@
+// The whole file's decoding on the desktop: a thread of its own, below the drawing's priority.
+#include "music/output.h"
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <utility>
+
+// The background decoding runs beside the first frames of the show, which need both cores of a
+// small machine: it takes a lower priority than the drawing (Linux gives each thread its own).
+std::future<DecodedAudio> decodeWholeFile(std::vector<uint8_t> file) {
+    return std::async(std::launch::async, [file = std::move(file)] {
+#ifdef __linux__
+        setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), 10);
+#endif
+        DecodedAudio audio;
+        decodeMp3(file.data(), file.size(), audio);
+        return audio;
+    });
+}

@@ -1,0 +1,23 @@
+// The fixed GL state of the whole run, the loading image, the light, and presenting a frame.
+#pragma once
+
+#include "base/screen.h"
+
+class Texture;
+
+// The loading image, set once by showLoadingScreen() and drawn nowhere else.
+extern Texture* loadingImage;
+
+// The GL state every frame assumes, with a viewport of the given size (the projection is 16:9
+// whatever the size).
+bool initGLState(int viewportWidth = showWidth, int viewportHeight = showHeight);
+// Loads the loading image and presents it; it stays on screen until the first frame.
+bool showLoadingScreen();
+// Light 0 and colour material; must follow showLoadingScreen(), whose modelview places the light.
+void setupLights();
+
+// The platform's step that puts a finished frame on screen (a buffer swap); set by the program
+// that opened a window, null while none is open.
+void setFrameSwap(void (*swap)());
+// Flushes the GL and, when a window is open, shows the frame.
+void presentFrame();

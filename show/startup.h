@@ -1,0 +1,27 @@
+// Start-up, shared by every program of the project: the desktop show, the recorder, the
+// benchmarks and the web page.
+#pragma once
+
+#include "base/screen.h"
+
+struct StartupSettings {
+    bool window = true; // false: draw into the GL context the caller has made current
+    // The platform's window step, needed when `window` is set: a width x height window (full
+    // screen or not) whose GL context is current afterwards; false after a failure message.
+    bool (*openWindow)(int width, int height, bool fullScreen) = nullptr;
+    bool fullScreen = true;
+    int width = showWidth, height = showHeight; // the window and the viewport, in pixels
+    bool sound = true;                          // false: the silent device
+    double startSeconds = 0;                    // where in the track the music begins
+    double audioDelay = 0; // seconds the pictures follow the sound later (+) or earlier (-)
+    // Called after each step with the step's name, for the start-up benchmark; may be null.
+    void (*afterStep)(const char* step) = nullptr;
+};
+
+// The fixed sequence: window (or the caller's context), image library, GL state, loading image,
+// light, the four models, the 34 images, the music. A failing step shows its message and the
+// next one runs regardless, except the window: without it no key could stop the program, so
+// start-up ends there and returns false.
+bool startShow(const StartupSettings& settings);
+// Shutdown after the show: the music's output and stream. Assets live until the process ends.
+void stopShow();

@@ -1,0 +1,55 @@
+// The page's canvas: a WebGL 2 context made current, with the GL 1.x calls the show makes
+// carried over it by our layer (assets/legacygl.h).
+#include "web/display.h"
+
+#include "assets/legacygl.h"
+#include "base/failure.h"
+
+#include <GL/gl.h>
+#include <emscripten/html5.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+bool openCanvas(int width, int height, bool) {
+    emscripten_set_canvas_element_size("#canvas", width, height);
+    EmscriptenWebGLContextAttributes attributes;
+    emscripten_webgl_init_context_attributes(&attributes);
+    attributes.alpha = false;
+    attributes.depth = true;
+    attributes.stencil = true;
+    attributes.antialias = true; // the desktop's window and the recorder multisample too
+    attributes.preserveDrawingBuffer = false; // the test hooks read a frame before it is shown
+    attributes.majorVersion = 2;
+    const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context =
+        emscripten_webgl_create_context("#canvas", &attributes);
+    if (context <= 0 ||
+        emscripten_webgl_make_context_current(context) != EMSCRIPTEN_RESULT_SUCCESS) {
+        failureMessage("Unable to open screen!");
+        return false;
+    }
+    std::string error;
+    if (!legacyglInit(nullptr, error)) {
+        std::fprintf(stderr, "WebGL 2: %s\n", error.c_str());
+        failureMessage("Unable to open screen!");
+        return false;
+    }
+    return true;
+}
+
+void readCanvas(unsigned char* rgb, int width, int height) {
+    legacyglFlush();
+    // RGBA is the one format every WebGL reads back.
+    std::vector<unsigned char> rgba(size_t(width) * height * 4);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    for (size_t i = 0; i < size_t(width) * height; ++i)
+        for (int c = 0; c < 3; ++c)
+            rgb[i * 3 + c] = rgba[i * 4 + c];
+}
+
+void finishCanvas() {
+    unsigned char pixel[4];
+    legacyglFlush();
+    glReadPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
+}
