@@ -7,7 +7,8 @@
 # with a minimal environment, `scripts/show.sh --no-sound` plays on a private Xvfb until its
 # window has been up for FRESH_WATCH seconds (default 5) and is then quit with Escape, and then
 # `scripts/test.sh` runs with no display. Each command's exit status and wall time is printed at
-# the end; the exit status is 0 only when both passed.
+# the end, and for each test stage how many test processes hit a sanitizer's report or fatal error
+# (scripts/sanitizer-count.sh); the exit status is 0 only when both commands passed.
 #
 # FRESH_QUICK=1   runs the test command with ZRX_QUICK=1 (no sanitizer or fuzz stages)
 # FRESH_DIR       where the scratch folder is made (default /var/tmp)
@@ -281,10 +282,27 @@ status=$?
 set -e
 record "$test_name" $status $((SECONDS - start))
 
+# Sanitizer reports in every test process's output, whether or not the tests passed: a fatal
+# error that strikes one run in fifty shows here before it fails a machine's first run.
+counts=()
+stage_logs() { # label build-folder: its ctest log
+    counts+=("$(bash "$repo/scripts/sanitizer-count.sh" "$1" "$rootfs$checkout/$2/Testing/Temporary/LastTest.log")")
+}
+stage_logs "plain suite" build
+if [ "${FRESH_QUICK:-0}" != 1 ]; then
+    stage_logs "AddressSanitizer + UBSan suite" build-asan
+    stage_logs "ThreadSanitizer audio tests" build-tsan
+    fuzz_logs=("$rootfs$checkout"/build-fuzz/*_fuzz.log)
+    counts+=("$(bash "$repo/scripts/sanitizer-count.sh" "fuzz targets" "${fuzz_logs[@]}")")
+fi
+
 # ---- Summary ------------------------------------------------------------------------------------
 
 say "commit $commit on a fresh Debian $suite minbase root"
 for line in "${results[@]}"; do
+    say "$line"
+done
+for line in "${counts[@]}"; do
     say "$line"
 done
 if [ $failed -eq 0 ]; then

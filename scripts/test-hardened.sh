@@ -39,19 +39,22 @@ run_tsan() {
 }
 
 run_fuzz() {
-    local start=$SECONDS build="$root/build-fuzz" targets=() t
+    local start=$SECONDS build="$root/build-fuzz" targets=() t scratch=${TMPDIR:-/tmp}
     for t in "$root"/tests/fuzz/corpus/*/; do
         targets+=("$(basename "$t")")
     done
-    CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DZRX_SANITIZE=address,undefined -DZRX_FUZZ=ON >/dev/null
-    cmake --build "$build" -j "$jobs" --target "${targets[@]}"
+    "$root/scripts/fuzz-build.sh" "${targets[@]}"
     mkdir -p "$build/artifacts"
+    # The targets hand each input to the readers as a file; a memory file system spares the disk.
+    [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ] && scratch=/dev/shm
     for t in "${targets[@]}"; do
-        # New inputs go to build-fuzz/corpus/<target>; the committed seeds stay as they are.
+        # Each run starts from the kept corpus, which libFuzzer only reads as the second
+        # directory: what it finds goes to build-fuzz/corpus/<target>, emptied first, so that a
+        # run never changes the checkout and every run starts from the same place.
+        rm -rf "$build/corpus/$t"
         mkdir -p "$build/corpus/$t"
         echo "hardened: fuzzing $t for $fuzz_seconds s"
-        if ! (cd "$build" && "./$t" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
+        if ! (cd "$build" && TMPDIR=$scratch "./$t" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
             -max_len=65536 -print_final_stats=1 -artifact_prefix="$build/artifacts/$t-" \
             "corpus/$t" "$root/tests/fuzz/corpus/$t" </dev/null >"$build/$t.log" 2>&1); then
             tail -n 60 "$build/$t.log"

@@ -21,8 +21,9 @@ namespace {
 
 struct Directory {
     Directory() {
-        char name[] = "/tmp/zrxfuzzXXXXXX";
-        if (mkdtemp(name) == nullptr) std::abort();
+        // Under TMPDIR when set: a memory file system there spares the disk a file per input.
+        std::string name = std::filesystem::temp_directory_path() / "zrxfuzzXXXXXX";
+        if (mkdtemp(name.data()) == nullptr) std::abort();
         path = name;
         path += '/';
     }
