@@ -177,11 +177,7 @@ bool SoundServer::startPipeWire() {
         // The three share the session bus of dbus-run-session, which ends with the shell when
         // all three have ended; the shell writes their process ids once they are started.
         std::ofstream script(folder + "/stack.sh");
-        // WirePlumber and the pulse server connect to PipeWire's socket: they start once it is
-        // there (polled for at most ten seconds).
-        script << "pipewire & a=$!\n"
-                  "for i in $(seq 1000); do [ -S pipewire-0 ] && break; sleep 0.01; done\n"
-                  "wireplumber & b=$!\npipewire-pulse & c=$!\n"
+        script << "pipewire & a=$!\nwireplumber & b=$!\npipewire-pulse & c=$!\n"
                   "echo \"$a $b $c\" > pids.new && mv pids.new pids\nwait\n";
     }
     fs::remove(folder + "/pids");
