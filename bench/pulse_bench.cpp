@@ -15,7 +15,7 @@
 #include "music/bass.h"
 #include "music/core.h"
 #include "tools/mp3.h"
-#include "tools/soundserver.h"
+#include "tools/pulsedaemon.h"
 
 #include <pulse/pulseaudio.h>
 
@@ -129,7 +129,7 @@ Offsets measureServer(const std::string& tone, double seconds) {
     return summarise(offsets);
 }
 
-Offsets measureSdl(const std::string& tone, const SoundServer& daemon, double seconds) {
+Offsets measureSdl(const std::string& tone, const PulseDaemon& daemon, double seconds) {
     std::vector<double> offsets;
     setenv("SDL_AUDIODRIVER", "pulse", 1);
     if (!BASS_Init(1, 44100, 0, 0, NULL) || std::string(bassOutputName()) != "sdl") {
@@ -180,7 +180,7 @@ int main(int argc, char** argv) {
             setenv("PULSE_LATENCY_MSEC", std::to_string(setting.streamMs).c_str(), 1);
         else
             unsetenv("PULSE_LATENCY_MSEC");
-        SoundServer daemon(setting.sinkDelayMs);
+        PulseDaemon daemon(setting.sinkDelayMs);
         if (!daemon.start()) return 1;
         daemon.useFromThisProcess();
         const Offsets server = measureServer(tone, seconds);

@@ -3,7 +3,7 @@
 #include "music/bass.h"
 #include "music/core.h"
 #include "tools/mp3.h"
-#include "tools/soundserver.h"
+#include "tools/pulsedaemon.h"
 #include "tests/support.h"
 
 #include <gtest/gtest.h>
@@ -48,7 +48,7 @@ class PulseTest : public ::testing::Test {
     }
 
     // Starts a daemon, points this process at it and opens the output there.
-    void startServer(SoundServer& daemon) {
+    void startServer(PulseDaemon& daemon) {
         ASSERT_TRUE(daemon.start());
         daemon.useFromThisProcess();
         ASSERT_TRUE(BASS_Init(1, 44100, 0, 0, NULL));
@@ -154,7 +154,7 @@ TEST_P(PulseLatencyTest, TheClockReadsThePositionTheServerSaysIsPlaying) {
     const Latency latency = GetParam();
     if (latency.streamMs > 0)
         setenv("PULSE_LATENCY_MSEC", std::to_string(latency.streamMs).c_str(), 1);
-    SoundServer daemon(latency.sinkDelayMs);
+    PulseDaemon daemon(latency.sinkDelayMs);
     startServer(daemon);
     const HSTREAM stream = playTone(6);
     ASSERT_TRUE(waitFor([&] { return seconds(stream) > 0.3; }));
@@ -184,7 +184,7 @@ INSTANTIATE_TEST_SUITE_P(Latencies, PulseLatencyTest,
                          });
 
 TEST_F(PulseTest, APauseHoldsTheClockAndASeekReadsTheByteAskedForUntilItIsHeard) {
-    SoundServer daemon;
+    PulseDaemon daemon;
     startServer(daemon);
     const HSTREAM stream = playTone(6);
     ASSERT_TRUE(waitFor([&] { return seconds(stream) > 0.3; }));
@@ -222,7 +222,7 @@ TEST_F(PulseTest, APauseHoldsTheClockAndASeekReadsTheByteAskedForUntilItIsHeard)
 }
 
 TEST_F(PulseTest, LosingTheServerKeepsTheClockRunningAndTheSoundComesBackWhereItIs) {
-    SoundServer daemon;
+    PulseDaemon daemon;
     startServer(daemon);
     const HSTREAM stream = playTone(30);
     ASSERT_TRUE(waitFor([&] { return seconds(stream) > 0.5; }));
@@ -292,7 +292,7 @@ TEST_F(PulseTest, LosingTheServerKeepsTheClockRunningAndTheSoundComesBackWhereIt
 }
 
 TEST_F(PulseTest, WithNoServerTheOutputIsSdlAudio) {
-    SoundServer daemon; // never started: its socket does not exist
+    PulseDaemon daemon; // never started: its socket does not exist
     daemon.useFromThisProcess();
     const double before = monotonicSeconds();
     const bool opened = BASS_Init(1, 44100, 0, 0, NULL);
@@ -306,7 +306,7 @@ TEST_F(PulseTest, WithNoServerTheOutputIsSdlAudio) {
 }
 
 TEST_F(PulseTest, SdlAudioDriverAsksForSdlEvenWithAServer) {
-    SoundServer daemon;
+    PulseDaemon daemon;
     ASSERT_TRUE(daemon.start());
     daemon.useFromThisProcess();
     setenv("SDL_AUDIODRIVER", "dummy", 1);
