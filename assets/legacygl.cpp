@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -42,7 +44,7 @@
     X(void, DepthMask, (GLboolean flag))                                                           \
     X(void, DepthRangef, (GLfloat n, GLfloat f))                                                   \
     X(void, Disable, (GLenum cap))                                                                 \
-    X(void, DrawArrays, (GLenum mode, GLint first, GLsizei count))                                 \
+    X(void, DrawElements, (GLenum mode, GLsizei count, GLenum type, const void* indices))          \
     X(void, Enable, (GLenum cap))                                                                  \
     X(void, EnableVertexAttribArray, (GLuint index))                                               \
     X(void, Finish, ())                                                                            \
@@ -106,7 +108,7 @@ struct EsCalls {
 EsCalls es;
 
 // Values of OpenGL ES 3.0 and later GL versions that a GL 1.x header need not define.
-constexpr GLenum esArrayBuffer = 0x8892, esStreamDraw = 0x88E0;
+constexpr GLenum esArrayBuffer = 0x8892, esElementArrayBuffer = 0x8893, esStreamDraw = 0x88E0;
 constexpr GLenum esVertexShader = 0x8B31, esFragmentShader = 0x8B30;
 constexpr GLenum esCompileStatus = 0x8B81, esLinkStatus = 0x8B82;
 constexpr GLenum esTexture0 = 0x84C0, esRgba8 = 0x8058, esRgb8 = 0x8051;
@@ -238,20 +240,19 @@ struct TextureInfo {
 };
 
 struct Program {
-    GLuint name = 0;
+    GLuint name = 0; // 0 when the program failed to build
     GLint mvp = -1, modelview = -1, textureMatrix = -1, normalMatrix = -1;
-    GLint lighting = -1, colourMaterial = -1, normalize = -1;
     GLint materialAmbient = -1, materialDiffuse = -1, materialSpecular = -1, materialEmission = -1,
           shininess = -1, modelAmbient = -1;
-    GLint lightsUsed = -1, lightPosition = -1, lightAmbient = -1, lightDiffuse = -1,
-          lightSpecular = -1;
-    GLint texturing = -1, sampler = -1, alphaFunc = -1, alphaRef = -1;
+    GLint lightPosition = -1, lightAmbient = -1, lightDiffuse = -1, lightSpecular = -1;
+    GLint alphaRef = -1;
 };
 
 struct State {
     bool ready = false;
-    Program smooth, flat;
-    GLuint buffer = 0, vertexArray = 0;
+    std::unordered_map<uint32_t, Program>
+        programs; // by ProgramKey::packed(), built when first used
+    GLuint buffer = 0, indexBuffer = 0, vertexArray = 0;
 
     // Matrix stacks: the last element is the current matrix.
     std::vector<Matrix> modelview{Matrix()}, projection{Matrix()}, texture{Matrix()};
@@ -273,12 +274,18 @@ struct State {
     GLuint boundTexture = 0;
     std::unordered_map<GLuint, TextureInfo> textures;
 
-    // The primitive between glBegin and glEnd, and the batch of triangles, lines or points.
+    // The primitive between glBegin and glEnd, and the batch of triangles, lines or points:
+    // distinct vertices and, in drawing order, their indices. Faces of a mesh share corners, and
+    // a software rasteriser shades a shared corner once where a draw names it by index.
     bool inPrimitive = false;
     GLenum primitiveMode = 0;
     std::vector<Vertex> primitive;
+    std::vector<uint32_t> primitiveIndices; // the primitive's vertices' places in `batch`
     std::vector<Vertex> batch;
+    std::vector<uint32_t> indices;
     GLenum batchMode = GL_TRIANGLES;
+    // Recently added vertices by a hash of their bytes: index + 1 into `batch`, 0 for none.
+    uint32_t recent[1024] = {};
 
     GLenum error = GL_NO_ERROR; // the first the layer itself found since glGetError
     LegacyGLCounts counts;
@@ -304,38 +311,59 @@ std::vector<Matrix>& currentStack() {
 // ---- Shaders --------------------------------------------------------------------------------
 
 // Per-vertex lighting as GL 1.x specifies it with the light model's defaults (infinite viewer,
-// one-sided, single colour) and lights without spot cone or attenuation.
+// one-sided, single colour) and lights without spot cone or attenuation. Each combination of
+// the switches below is a program of its own: a software rasteriser runs every branch of a
+// shader whose conditions are uniforms, which made the model's frames in the browser half as
+// fast again.
+//   LIGHTS           enabled lights, 0 to 8; undefined with lighting off
+//   COLOUR_MATERIAL  ambient and diffuse are the vertex colour
+//   NORMALIZE        normals are normalised after the normal matrix
+//   TEXTURING        the bound texture modulates the colour
+//   ALPHA_FUNC       the alpha test's GL comparison, GL_NEVER + 0 to GL_ALWAYS + 7
+//   SHADE            the colour varying's qualifier: empty, or flat for GL_FLAT
 const char* const vertexShaderSource = R"(
 precision highp float;
 layout(location = 0) in vec3 position;
 layout(location = 1) in vec3 normal;
 layout(location = 2) in vec4 colour;
 layout(location = 3) in vec2 texCoord;
-uniform mat4 mvp, modelview, textureMatrix;
-uniform mat3 normalMatrix;
-uniform bool lighting, colourMaterial, normalizeNormals;
-uniform vec4 materialAmbient, materialDiffuse, materialSpecular, materialEmission, modelAmbient;
-uniform float shininess;
-uniform int lightsUsed;
-uniform vec4 lightPosition[8], lightAmbient[8], lightDiffuse[8], lightSpecular[8];
+uniform mat4 mvp, textureMatrix;
 SHADE out vec4 vertexColour;
 out vec4 vertexTexCoord;
+#ifdef LIGHTS
+uniform mat4 modelview;
+uniform mat3 normalMatrix;
+uniform vec4 materialAmbient, materialDiffuse, materialSpecular, materialEmission, modelAmbient;
+uniform float shininess;
+#if LIGHTS > 0
+uniform vec4 lightPosition[LIGHTS], lightAmbient[LIGHTS], lightDiffuse[LIGHTS],
+    lightSpecular[LIGHTS];
+#endif
+#endif
 void main() {
     vec4 p = vec4(position, 1.0);
     gl_Position = mvp * p;
+#ifdef TEXTURING
     vertexTexCoord = textureMatrix * vec4(texCoord, 0.0, 1.0);
-    if (!lighting) {
-        vertexColour = clamp(colour, 0.0, 1.0);
-        return;
-    }
-    vec4 ambient = colourMaterial ? colour : materialAmbient;
-    vec4 diffuse = colourMaterial ? colour : materialDiffuse;
+#else
+    vertexTexCoord = vec4(0.0);
+#endif
+#ifndef LIGHTS
+    vertexColour = clamp(colour, 0.0, 1.0);
+#else
+#ifdef COLOUR_MATERIAL
+    vec4 ambient = colour, diffuse = colour;
+#else
+    vec4 ambient = materialAmbient, diffuse = materialDiffuse;
+#endif
+    vec3 sum = materialEmission.rgb + modelAmbient.rgb * ambient.rgb;
+#if LIGHTS > 0
     vec3 eye = (modelview * p).xyz;
     vec3 n = normalMatrix * normal;
-    if (normalizeNormals) n = normalize(n);
-    vec3 sum = materialEmission.rgb + modelAmbient.rgb * ambient.rgb;
-    for (int i = 0; i < 8; ++i) {
-        if (i >= lightsUsed) break;
+#ifdef NORMALIZE
+    n = normalize(n);
+#endif
+    for (int i = 0; i < LIGHTS; ++i) {
         vec4 lp = lightPosition[i];
         vec3 l = normalize(lp.w == 0.0 ? lp.xyz : lp.xyz / lp.w - eye);
         vec3 h = normalize(l + vec3(0.0, 0.0, 1.0));
@@ -348,41 +376,70 @@ void main() {
             sum += specular * lightSpecular[i].rgb * materialSpecular.rgb;
         }
     }
+#endif
     vertexColour = clamp(vec4(sum, diffuse.a), 0.0, 1.0);
+#endif
 }
 )";
 
-// Texture environment GL_MODULATE, then the alpha test (the GL comparison functions in order,
-// GL_NEVER + 0 to GL_ALWAYS + 7).
+// Texture environment GL_MODULATE, then the alpha test.
 const char* const fragmentShaderSource = R"(
 precision highp float;
 SHADE in vec4 vertexColour;
 in vec4 vertexTexCoord;
-uniform bool texturing;
 uniform sampler2D sampler;
-uniform int alphaFunc;
 uniform float alphaRef;
 out vec4 fragmentColour;
 void main() {
     vec4 c = vertexColour;
-    if (texturing) c *= textureProj(sampler, vertexTexCoord.xyw);
-    bool pass = true;
-    if (alphaFunc == 0) pass = false;
-    else if (alphaFunc == 1) pass = c.a < alphaRef;
-    else if (alphaFunc == 2) pass = c.a == alphaRef;
-    else if (alphaFunc == 3) pass = c.a <= alphaRef;
-    else if (alphaFunc == 4) pass = c.a > alphaRef;
-    else if (alphaFunc == 5) pass = c.a != alphaRef;
-    else if (alphaFunc == 6) pass = c.a >= alphaRef;
-    if (!pass) discard;
+#ifdef TEXTURING
+    c *= textureProj(sampler, vertexTexCoord.xyw);
+#endif
+#if ALPHA_FUNC == 0
+    discard;
+#elif ALPHA_FUNC == 1
+    if (!(c.a < alphaRef)) discard;
+#elif ALPHA_FUNC == 2
+    if (!(c.a == alphaRef)) discard;
+#elif ALPHA_FUNC == 3
+    if (!(c.a <= alphaRef)) discard;
+#elif ALPHA_FUNC == 4
+    if (!(c.a > alphaRef)) discard;
+#elif ALPHA_FUNC == 5
+    if (!(c.a != alphaRef)) discard;
+#elif ALPHA_FUNC == 6
+    if (!(c.a >= alphaRef)) discard;
+#endif
     fragmentColour = c;
 }
 )";
 
-GLuint compileShader(GLenum type, const char* shade, const char* body, std::string& error) {
-    const char* parts[] = {"#version 300 es\n#define SHADE ", shade, "\n", body};
+// The switches that pick a program, from the state a batch is drawn with.
+struct ProgramKey {
+    bool flat = false;
+    int lights = -1; // enabled lights with lighting on; -1 with lighting off
+    bool colourMaterial = false, normalize = false, texturing = false;
+    int alphaFunc = 7; // GL_ALWAYS - GL_NEVER: no test
+
+    uint32_t packed() const {
+        return uint32_t(flat) | uint32_t(lights + 1) << 1 | uint32_t(colourMaterial) << 5 |
+               uint32_t(normalize) << 6 | uint32_t(texturing) << 7 | uint32_t(alphaFunc) << 8;
+    }
+    std::string defines() const {
+        std::string d = std::string("#define SHADE ") + (flat ? "flat" : "") + "\n";
+        if (lights >= 0) d += "#define LIGHTS " + std::to_string(lights) + "\n";
+        if (colourMaterial) d += "#define COLOUR_MATERIAL\n";
+        if (normalize) d += "#define NORMALIZE\n";
+        if (texturing) d += "#define TEXTURING\n";
+        return d + "#define ALPHA_FUNC " + std::to_string(alphaFunc) + "\n";
+    }
+};
+
+GLuint compileShader(GLenum type, const std::string& defines, const char* body,
+                     std::string& error) {
+    const char* parts[] = {"#version 300 es\n", defines.c_str(), body};
     const GLuint shader = es.CreateShader(type);
-    es.ShaderSource(shader, 4, parts, nullptr);
+    es.ShaderSource(shader, 3, parts, nullptr);
     es.CompileShader(shader);
     GLint ok = 0;
     es.GetShaderiv(shader, esCompileStatus, &ok);
@@ -396,12 +453,11 @@ GLuint compileShader(GLenum type, const char* shade, const char* body, std::stri
     return shader;
 }
 
-// `shade` qualifies the colour varying: empty for GL_SMOOTH, "flat" for GL_FLAT (whose colour
-// is the last vertex's of each triangle, where glEnd puts GL 1.x's provoking vertex).
-bool buildProgram(Program& p, const char* shade, std::string& error) {
-    const GLuint vertex = compileShader(esVertexShader, shade, vertexShaderSource, error);
+bool buildProgram(Program& p, const ProgramKey& key, std::string& error) {
+    const std::string defines = key.defines();
+    const GLuint vertex = compileShader(esVertexShader, defines, vertexShaderSource, error);
     if (vertex == 0) return false;
-    const GLuint fragment = compileShader(esFragmentShader, shade, fragmentShaderSource, error);
+    const GLuint fragment = compileShader(esFragmentShader, defines, fragmentShaderSource, error);
     if (fragment == 0) {
         es.DeleteShader(vertex);
         return false;
@@ -418,6 +474,8 @@ bool buildProgram(Program& p, const char* shade, std::string& error) {
         char log[1024] = "";
         es.GetProgramInfoLog(p.name, sizeof log, nullptr, log);
         error = std::string("the GL 1.x layer's shaders do not link: ") + log;
+        es.DeleteProgram(p.name);
+        p.name = 0;
         return false;
     }
     const auto at = [&p](const char* name) { return es.GetUniformLocation(p.name, name); };
@@ -425,24 +483,19 @@ bool buildProgram(Program& p, const char* shade, std::string& error) {
     p.modelview = at("modelview");
     p.textureMatrix = at("textureMatrix");
     p.normalMatrix = at("normalMatrix");
-    p.lighting = at("lighting");
-    p.colourMaterial = at("colourMaterial");
-    p.normalize = at("normalizeNormals");
     p.materialAmbient = at("materialAmbient");
     p.materialDiffuse = at("materialDiffuse");
     p.materialSpecular = at("materialSpecular");
     p.materialEmission = at("materialEmission");
     p.shininess = at("shininess");
     p.modelAmbient = at("modelAmbient");
-    p.lightsUsed = at("lightsUsed");
     p.lightPosition = at("lightPosition");
     p.lightAmbient = at("lightAmbient");
     p.lightDiffuse = at("lightDiffuse");
     p.lightSpecular = at("lightSpecular");
-    p.texturing = at("texturing");
-    p.sampler = at("sampler");
-    p.alphaFunc = at("alphaFunc");
     p.alphaRef = at("alphaRef");
+    es.UseProgram(p.name);
+    es.Uniform1i(at("sampler"), 0);
     return true;
 }
 
@@ -456,30 +509,52 @@ bool textureApplies() {
     return !needsMipmaps || found->second.mipmapped;
 }
 
-void uploadState(const Program& p) {
+ProgramKey currentKey() {
+    const State& s = state;
+    ProgramKey key;
+    key.flat = s.shadeModel == GL_FLAT;
+    if (s.lighting) {
+        key.lights = 0;
+        for (const Light& light : s.lights)
+            key.lights += light.enabled ? 1 : 0;
+        key.colourMaterial = s.colourMaterial;
+        key.normalize = s.normalize;
+    }
+    key.texturing = textureApplies();
+    key.alphaFunc = s.alphaTest ? int(s.alphaFunc - GL_NEVER) : 7;
+    return key;
+}
+
+// The program for `key`, built on first use; null when it would not build (the draws it was for
+// are dropped and glGetError says GL_INVALID_OPERATION).
+const Program* programFor(const ProgramKey& key) {
+    const auto found = state.programs.find(key.packed());
+    if (found != state.programs.end()) return found->second.name != 0 ? &found->second : nullptr;
+    Program& p = state.programs[key.packed()];
+    std::string error;
+    if (!buildProgram(p, key, error)) return nullptr;
+    return &p;
+}
+
+void uploadState(const Program& p, const ProgramKey& key) {
     const State& s = state;
     es.UseProgram(p.name);
     const Matrix mvp = product(s.projection.back(), s.modelview.back());
     es.UniformMatrix4fv(p.mvp, 1, GL_FALSE, mvp.m);
-    es.UniformMatrix4fv(p.textureMatrix, 1, GL_FALSE, s.texture.back().m);
-    const bool texturing = textureApplies();
-    es.Uniform1i(p.texturing, texturing ? 1 : 0);
-    es.Uniform1i(p.alphaFunc, s.alphaTest ? int(s.alphaFunc - GL_NEVER) : 7);
-    es.Uniform1f(p.alphaRef, s.alphaRef);
-    es.Uniform1i(p.lighting, s.lighting ? 1 : 0);
-    if (!s.lighting) return;
+    if (key.texturing) es.UniformMatrix4fv(p.textureMatrix, 1, GL_FALSE, s.texture.back().m);
+    if (key.alphaFunc != 7) es.Uniform1f(p.alphaRef, s.alphaRef);
+    if (key.lights < 0) return;
+    es.Uniform4fv(p.materialAmbient, 1, s.material.ambient);
+    es.Uniform4fv(p.materialDiffuse, 1, s.material.diffuse);
+    es.Uniform4fv(p.materialEmission, 1, s.material.emission);
+    es.Uniform4fv(p.modelAmbient, 1, s.modelAmbient);
+    if (key.lights == 0) return;
     es.UniformMatrix4fv(p.modelview, 1, GL_FALSE, s.modelview.back().m);
     float normals[9];
     normalMatrix(s.modelview.back(), normals);
     es.UniformMatrix3fv(p.normalMatrix, 1, GL_FALSE, normals);
-    es.Uniform1i(p.colourMaterial, s.colourMaterial ? 1 : 0);
-    es.Uniform1i(p.normalize, s.normalize ? 1 : 0);
-    es.Uniform4fv(p.materialAmbient, 1, s.material.ambient);
-    es.Uniform4fv(p.materialDiffuse, 1, s.material.diffuse);
     es.Uniform4fv(p.materialSpecular, 1, s.material.specular);
-    es.Uniform4fv(p.materialEmission, 1, s.material.emission);
     es.Uniform1f(p.shininess, s.material.shininess);
-    es.Uniform4fv(p.modelAmbient, 1, s.modelAmbient);
     float position[4 * lightCount], ambient[4 * lightCount], diffuse[4 * lightCount],
         specular[4 * lightCount];
     int used = 0;
@@ -491,24 +566,52 @@ void uploadState(const Program& p) {
         std::memcpy(specular + 4 * used, light.specular, sizeof light.specular);
         ++used;
     }
-    es.Uniform1i(p.lightsUsed, used);
-    if (used == 0) return;
+    assert(used == key.lights);
     es.Uniform4fv(p.lightPosition, used, position);
     es.Uniform4fv(p.lightAmbient, used, ambient);
     es.Uniform4fv(p.lightDiffuse, used, diffuse);
     es.Uniform4fv(p.lightSpecular, used, specular);
 }
 
+void clearBatch() {
+    state.batch.clear();
+    state.indices.clear();
+    std::memset(state.recent, 0, sizeof state.recent);
+}
+
+// The index of a vertex equal to `v` in the batch, added when none of the recent ones is.
+uint32_t batchIndex(const Vertex& v) {
+    uint32_t words[sizeof(Vertex) / 4];
+    std::memcpy(words, &v, sizeof words);
+    uint32_t hash = 2166136261u;
+    for (uint32_t w : words)
+        hash = (hash ^ w) * 16777619u;
+    uint32_t& slot = state.recent[(hash ^ hash >> 15) % std::size(state.recent)];
+    if (slot != 0 && std::memcmp(&state.batch[slot - 1], &v, sizeof v) == 0) return slot - 1;
+    state.batch.push_back(v);
+    slot = uint32_t(state.batch.size());
+    return slot - 1;
+}
+
 void flushBatch() {
-    if (state.batch.empty() || !state.ready) return;
-    uploadState(state.shadeModel == GL_FLAT ? state.flat : state.smooth);
+    if (state.indices.empty() || !state.ready) return;
+    const ProgramKey key = currentKey();
+    const Program* program = programFor(key);
+    if (program == nullptr) {
+        setError(GL_INVALID_OPERATION);
+        clearBatch();
+        return;
+    }
+    uploadState(*program, key);
     es.BindVertexArray(state.vertexArray);
     es.BindBuffer(esArrayBuffer, state.buffer);
     es.BufferData(esArrayBuffer, std::intptr_t(state.batch.size() * sizeof(Vertex)),
                   state.batch.data(), esStreamDraw);
-    es.DrawArrays(state.batchMode, 0, GLsizei(state.batch.size()));
+    es.BufferData(esElementArrayBuffer, std::intptr_t(state.indices.size() * sizeof(uint32_t)),
+                  state.indices.data(), esStreamDraw);
+    es.DrawElements(state.batchMode, GLsizei(state.indices.size()), GL_UNSIGNED_INT, nullptr);
     ++state.counts.draws;
-    state.batch.clear();
+    clearBatch();
 }
 
 // Vertex order within a triangle follows Mesa's decomposition, GL 1.x's provoking vertex last.
@@ -525,28 +628,33 @@ void endPrimitive() {
         flushBatch();
         state.batchMode = mode;
     }
-    std::vector<Vertex>& out = state.batch;
+    // The primitive's vertices, each shared with an equal one the batch already has.
+    std::vector<uint32_t>& index = state.primitiveIndices;
+    index.resize(n);
+    for (size_t i = 0; i < n; ++i)
+        index[i] = batchIndex(v[i]);
+    std::vector<uint32_t>& out = state.indices;
     auto put = [&](size_t a, size_t b, size_t c) {
-        out.push_back(v[a]);
-        out.push_back(v[b]);
-        out.push_back(v[c]);
+        out.push_back(index[a]);
+        out.push_back(index[b]);
+        out.push_back(index[c]);
     };
     switch (state.primitiveMode) {
     case GL_POINTS:
-        out.insert(out.end(), v.begin(), v.end());
+        out.insert(out.end(), index.begin(), index.end());
         break;
     case GL_LINES:
-        out.insert(out.end(), v.begin(), v.begin() + long(n / 2 * 2));
+        out.insert(out.end(), index.begin(), index.begin() + long(n / 2 * 2));
         break;
     case GL_LINE_STRIP:
     case GL_LINE_LOOP:
         for (size_t i = 0; i + 1 < n; ++i) {
-            out.push_back(v[i]);
-            out.push_back(v[i + 1]);
+            out.push_back(index[i]);
+            out.push_back(index[i + 1]);
         }
         if (state.primitiveMode == GL_LINE_LOOP && n > 2) {
-            out.push_back(v[n - 1]);
-            out.push_back(v[0]);
+            out.push_back(index[n - 1]);
+            out.push_back(index[0]);
         }
         break;
     case GL_TRIANGLES:
@@ -695,17 +803,19 @@ bool legacyglInit(LegacyGLLoader loader, std::string& error) {
     LEGACYGL_ES_CALLS(LEGACYGL_LOAD)
 #undef LEGACYGL_LOAD
 #endif
-    if (!buildProgram(state.smooth, "", error) || !buildProgram(state.flat, "flat", error))
-        return false;
-    for (const Program* p : {&state.smooth, &state.flat}) {
-        es.UseProgram(p->name);
-        es.Uniform1i(p->sampler, 0);
-    }
+    // The richest program, built now so that a context that refuses the shaders says so here.
+    ProgramKey richest;
+    richest.lights = lightCount;
+    richest.colourMaterial = richest.normalize = richest.texturing = true;
+    richest.alphaFunc = int(GL_GEQUAL - GL_NEVER);
+    if (!buildProgram(state.programs[richest.packed()], richest, error)) return false;
     es.ActiveTexture(esTexture0);
     es.GenBuffers(1, &state.buffer);
+    es.GenBuffers(1, &state.indexBuffer);
     es.GenVertexArrays(1, &state.vertexArray);
     es.BindVertexArray(state.vertexArray);
     es.BindBuffer(esArrayBuffer, state.buffer);
+    es.BindBuffer(esElementArrayBuffer, state.indexBuffer); // kept by the vertex array
     const GLsizei stride = sizeof(Vertex);
     es.VertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, stride,
                            reinterpret_cast<void*>(offsetof(Vertex, position)));
@@ -732,9 +842,10 @@ void legacyglFlush() {
 
 void legacyglShutdown() {
     if (!state.ready) return;
-    es.DeleteProgram(state.smooth.name);
-    es.DeleteProgram(state.flat.name);
+    for (const auto& [key, program] : state.programs)
+        if (program.name != 0) es.DeleteProgram(program.name);
     es.DeleteBuffers(1, &state.buffer);
+    es.DeleteBuffers(1, &state.indexBuffer);
     es.DeleteVertexArrays(1, &state.vertexArray);
     state = State();
 }

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <thread>
 
 namespace {
@@ -30,11 +29,6 @@ constexpr int sampleMicroseconds = 5000;
 constexpr double timingRequestSeconds = 0.02;
 // A report this far from the clock's line is a jump of the sound, not jitter.
 constexpr double jumpSeconds = 0.005;
-// A server that reports in whole cycles (below) is followed by the line under its reports over
-// about two seconds, the last `stepReports` (the requests' intervals vary between 15 and 25 ms
-// so that they fall at all phases of a cycle); from the second lowest, as one report a busy
-// machine stamped late lies below the others.
-constexpr int stepReports = 100;
 // A stream that joins a returning server is placed afresh at most this many times as the
 // server's reports show where its frames are heard; then the clock slews over to what is heard.
 constexpr int mostPlacements = 4;
@@ -51,19 +45,6 @@ pa_operation* timingRequest = nullptr;
 double lastTimingRequest = 0;
 double retryAt = 0, retryWait = firstRetrySeconds;
 bool connected = false; // the context reached READY since it was made
-// Whether the server has said who it is, and whether it is PipeWire's pulse server. That one
-// takes a whole graph cycle from the stream at once, and its reports give the read index at the
-// cycle's end with only the delay of the cycle's first frame: each report lies between what is
-// heard and a cycle ahead of it (the cycle of 5 to 43 ms depending on the latencies asked for),
-// so that what is heard is the line under the reports.
-bool serverKnown = false, steppingServer = false;
-pa_operation* serverInfoRequest = nullptr;
-// The server's latest reports on the current stream while it plays, as frames heard at a moment.
-struct StepReport {
-    double moment, frame;
-};
-StepReport stepWindow[stepReports];
-int stepCount = 0, stepNext = 0;
 std::thread thread;
 pa_sample_spec sampleFormat;
 
@@ -186,22 +167,10 @@ void dropStream() {
 void dropContext() {
     dropStream();
     if (context == nullptr) return;
-    if (serverInfoRequest != nullptr) {
-        pa_operation_cancel(serverInfoRequest);
-        pa_operation_unref(serverInfoRequest);
-        serverInfoRequest = nullptr;
-    }
     pa_context_disconnect(context);
     pa_context_unref(context);
     context = nullptr;
     connected = false;
-    serverKnown = steppingServer = false;
-}
-
-void onServerInfo(pa_context*, const pa_server_info* info, void*) {
-    serverKnown = true;
-    steppingServer = info != nullptr && info->server_name != nullptr &&
-                     std::strstr(info->server_name, "PipeWire") != nullptr;
 }
 
 bool connect() {
@@ -213,23 +182,6 @@ bool connect() {
         return false;
     }
     return true;
-}
-
-// The server thread: the line under the latest reports of a stepping server, taken at `moment`.
-// The reports fall at all phases of the server's cycle, so that the lowest of n lies a cycle over
-// n + 1 above the line on average, and the second lowest two: with the spread of the reports,
-// which is a cycle times (n - 1) / (n + 1) on average, that is taken off.
-double underTheReports(double moment) {
-    double lowest = HUGE_VAL, second = HUGE_VAL, highest = -HUGE_VAL;
-    for (int i = 0; i < stepCount; ++i) {
-        const double at = stepWindow[i].frame + (moment - stepWindow[i].moment) * sampleFormat.rate;
-        second = std::min(second, std::max(lowest, at));
-        lowest = std::min(lowest, at);
-        highest = std::max(highest, at);
-    }
-    if (stepCount < 2) return lowest;
-    const double step = (highest - lowest) / (stepCount - 1);
-    return stepCount < 10 ? lowest - step : second - 2 * step;
 }
 
 // The server thread, whenever a timing report arrives. The report says which frame was heard at
@@ -265,22 +217,9 @@ void onTiming(pa_stream* s, void* userdata) {
     // still follows a server whose pace is off by a few hundred ppm to within microseconds; a
     // report far off (a dropout, a start) is taken as it is. A reading already given is never taken
     // back: the stream clock holds until the sound catches up.
-    double heard = frame;
-    if (steppingServer && playing) {
-        // A report under the line by more than a jump: the sound stopped for a moment (the
-        // server's dropout), and the reports before it no longer speak of what is heard.
-        if (stepCount >= 10 && frame < underTheReports(moment) - jumpSeconds * sampleFormat.rate)
-            stepCount = stepNext = 0;
-        stepWindow[stepNext] = {moment, frame};
-        stepNext = (stepNext + 1) % stepReports;
-        stepCount = std::min(stepCount + 1, stepReports);
-        heard = underTheReports(moment);
-    } else {
-        stepCount = stepNext = 0;
-    }
-    const double predicted = timed && advancing ? pulseHeard(moment) - double(streamBase) : heard;
-    const double error = heard - predicted;
-    timeFrames = std::fabs(error) < jumpSeconds * sampleFormat.rate ? predicted + error / 4 : heard;
+    const double predicted = timed && advancing ? pulseHeard(moment) - double(streamBase) : frame;
+    const double error = frame - predicted;
+    timeFrames = std::fabs(error) < jumpSeconds * sampleFormat.rate ? predicted + error / 4 : frame;
     timeStamp = moment;
     timed = true;
     advancing = playing;
@@ -297,7 +236,6 @@ void makeStream(uint64_t forGeneration) {
         placements = 0;
         verified = false;
     }
-    stepCount = stepNext = 0;
     streamGeneration = forGeneration;
     void* const tag = reinterpret_cast<void*>(uintptr_t(forGeneration));
     pa_stream_set_write_callback(stream, onWrite, tag);
@@ -321,11 +259,8 @@ void requestTiming() {
         timingRequest = nullptr;
     }
     const double now = monotonicSeconds();
-    static unsigned requests = 0;
-    const double interval = timingRequestSeconds * (0.75 + 0.05 * (requests * 7 % 11));
-    if (now - lastTimingRequest < interval) return;
+    if (now - lastTimingRequest < timingRequestSeconds) return;
     lastTimingRequest = now;
-    ++requests;
     timingRequest = pa_stream_update_timing_info(stream, nullptr, nullptr);
 }
 
@@ -357,19 +292,6 @@ void step() {
         return;
     }
     if (state != PA_CONTEXT_READY) return;
-    if (serverInfoRequest != nullptr &&
-        pa_operation_get_state(serverInfoRequest) != PA_OPERATION_RUNNING) {
-        pa_operation_unref(serverInfoRequest);
-        serverInfoRequest = nullptr;
-        serverKnown = true;
-    }
-    if (!serverKnown) {
-        if (serverInfoRequest == nullptr)
-            serverInfoRequest = pa_context_get_server_info(context, onServerInfo, nullptr);
-        // A server that cannot say is taken for PulseAudio.
-        if (serverInfoRequest != nullptr) return;
-        serverKnown = true;
-    }
     bool wanted = false;
     uint64_t current = 0;
     {

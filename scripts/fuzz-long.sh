@@ -9,7 +9,9 @@
 # corpus reached and the wall time, and fails on a finding (kept in build-fuzz/artifacts/).
 # --merge then minimises the kept corpus and what the run found into the kept corpus: the
 # hand-named seeds stay, every other file is replaced by the merge's content-named ones.
-# FUZZ_MAX_SECONDS bounds the run's time; FUZZ_MAX_LEN (default 65536) the input size.
+# FUZZ_MAX_SECONDS bounds the run's time; FUZZ_MAX_LEN (default 65536) the input size;
+# FUZZ_TIMEOUT (default 10 s) one input's time, longer where the run shares a busy machine at low
+# priority and an input may wait for the processor that long.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 target=${1:-}
@@ -39,7 +41,7 @@ limit=()
 echo "fuzz-long: $target for $runs executions from $kept"
 start=$(date +%s)
 status=0
-(cd "$build" && TMPDIR=$scratch_files "./$target" -runs="$runs" "${limit[@]}" -timeout=10 -rss_limit_mb=2048 \
+(cd "$build" && TMPDIR=$scratch_files "./$target" -runs="$runs" "${limit[@]}" -timeout="${FUZZ_TIMEOUT:-10}" -rss_limit_mb=2048 \
     -max_len="$max_len" -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" \
     "$scratch" "$kept" </dev/null >"$log" 2>&1) || status=$?
 seconds=$(($(date +%s) - start))

@@ -252,6 +252,46 @@ TEST_F(LayerTest, PrimitivesAreBatchedUntilStateChanges) {
     EXPECT_EQ(pixelAt(read(), w, 32, 32).r, 255);
 }
 
+// Corners at the same place with other attributes stay apart in a batch, and each alpha test
+// keeps exactly the fragments its comparison passes.
+TEST_F(LayerTest, SharedCornersKeepTheirOwnAttributesAndAlphaTestsCompare) {
+    auto half = [](float left, float right, float r, float g, float a) {
+        glColor4f(r, g, 0, a);
+        glBegin(GL_QUADS);
+        glVertex3f(left, -2, -2);
+        glVertex3f(right, -2, -2);
+        glVertex3f(right, 2, -2);
+        glVertex3f(left, 2, -2);
+        glEnd();
+    };
+    half(-2, 0, 1, 0, 1); // red on the left, green on the right, along one shared edge
+    half(0, 2, 0, 1, 1);
+    glFlush();
+    std::vector<uint8_t> picture = read();
+    EXPECT_EQ(pixelAt(picture, w, 16, 32).r, 255);
+    EXPECT_EQ(pixelAt(picture, w, 16, 32).g, 0);
+    EXPECT_EQ(pixelAt(picture, w, 48, 32).r, 0);
+    EXPECT_EQ(pixelAt(picture, w, 48, 32).g, 255);
+
+    // A grey of alpha 0.25 over the left half, tested against 0.5: passing paints it grey.
+    glEnable(GL_ALPHA_TEST);
+    const struct {
+        GLenum func;
+        bool passes;
+    } tests[] = {{GL_NEVER, false},   {GL_LESS, true},     {GL_EQUAL, false},  {GL_LEQUAL, true},
+                 {GL_GREATER, false}, {GL_NOTEQUAL, true}, {GL_GEQUAL, false}, {GL_ALWAYS, true}};
+    for (const auto& test : tests) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glAlphaFunc(test.func, 0.5f);
+        glColor4f(0.5f, 0.5f, 0.5f, 0.25f);
+        square();
+        glFlush();
+        picture = read();
+        EXPECT_EQ(pixelAt(picture, w, 32, 32).g, test.passes ? 128 : 0) << "function " << test.func;
+    }
+    glDisable(GL_ALPHA_TEST);
+}
+
 // ---- The show, against the recorder's drawing through desktop GL ----------------------------
 
 struct Moment {

@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
 # The real program on a private sound server that dies mid-show and comes back: the caption's time
 # keeps running, one line on standard error, and the music is heard again at the caption's time.
-# Usage: pulse_show_test.sh <program> <soundcheck> [pulseaudio|pipewire]
+# Usage: pulse_show_test.sh <program> <soundcheck>
 set -uo pipefail
 program=$1
 soundcheck=$2
-kind=${3:-pulseaudio}
 # The program finds the server through PULSE_SERVER; SDL_AUDIODRIVER would ask for SDL's audio.
 # A tenth of a second of latency rather than the program's 40 ms keeps its stream from starving
 # while the machine is busy with other work.
@@ -26,7 +25,7 @@ trap cleanup EXIT
 
 source "$(dirname "$0")/program.sh"
 
-coproc DAEMON { "$soundcheck" daemon "$kind"; }
+coproc DAEMON { "$soundcheck" daemon; }
 # Tells the daemon helper `$1` and waits for its answer, at most 30 s.
 daemonDo() {
     echo "$1" >&"${DAEMON[1]}"

@@ -1,9 +1,9 @@
-// The audio layer on a private sound server, PulseAudio and PipeWire: the clock against the
-// server, pauses, seeks, loss.
+// The audio layer on a private PulseAudio daemon: the clock against the server, pauses, seeks,
+// loss.
 #include "music/bass.h"
 #include "music/core.h"
 #include "tools/mp3.h"
-#include "tools/soundserver.h"
+#include "tools/pulsedaemon.h"
 #include "tests/support.h"
 
 #include <gtest/gtest.h>
@@ -42,15 +42,13 @@ double seconds(HSTREAM stream) {
 
 class PulseTest : public ::testing::Test {
   protected:
-    ServerKind kind = ServerKind::pulseaudio;
-
     void TearDown() override {
         BASS_Free();
         unsetenv("PULSE_LATENCY_MSEC");
     }
 
     // Starts a daemon, points this process at it and opens the output there.
-    void startServer(SoundServer& daemon) {
+    void startServer(PulseDaemon& daemon) {
         ASSERT_TRUE(daemon.start());
         daemon.useFromThisProcess();
         ASSERT_TRUE(BASS_Init(1, 44100, 0, 0, NULL));
@@ -87,82 +85,36 @@ class PulseTest : public ::testing::Test {
         return found;
     }
 
-    // The clock and the position the server says is heard differ by less than 2 ms in 95 of 100
-    // reports, over two seconds once the sound has settled (the first tenth of a second of a
-    // stream is left out).
-    //
-    // PulseAudio: each report is of the position heard at its moment. Beyond the 95, the clock is
-    // judged where the server kept its own pace: a busy machine delays the server's sink now and
-    // then, and the report it makes then lies off the server's own line (which the clock follows,
-    // and the next report mends). Every report on that line, with the two before it, is within
-    // 2 ms too.
-    //
-    // PipeWire: each report lies between what is heard and a whole graph cycle (5 to 43 ms)
-    // ahead of it, so what is heard is the line under the reports: the server's line (below)
-    // moved down to the third lowest of them (the two lowest may be reports a busy machine
-    // stamped late), less what the third lowest of n reports at all phases of a cycle lies above
-    // the line on average: three cycles over n + 1, a cycle being the reports' spread times
-    // (n + 1) / (n - 1) on average. The clock is within 2 ms of it.
-    //
-    // Returns the largest latency and sink latency reported.
+    // The clock and the server's position differ by less than 2 ms in 95 of 100 reports, over two
+    // seconds once the sound has settled (the first tenth of a second of a stream is left out).
+    // Beyond that the clock is judged where the server kept its own pace: a busy machine delays
+    // the server's sink now and then, and the report it makes then lies off the server's own line
+    // (which the clock follows, and the next report mends). Every report on that line, with the
+    // two before it, is within 2 ms too. Returns the largest latency and sink latency reported.
     void expectTheClockFollowsTheServer(HSTREAM stream, double& latency, double& sink) {
         latency = sink = 0;
         std::vector<BassServerReport> all = reports(stream, 105);
         ASSERT_EQ(all.size(), 105u);
         all.erase(all.begin(), all.begin() + 5);
+        std::vector<double> offsets;
         for (const BassServerReport& report : all) {
+            offsets.push_back(std::fabs(report.clockBytes - report.serverBytes) / bytesPerSecond);
             latency = std::max(latency, report.latencySeconds);
             sink = std::max(sink, report.sinkSeconds);
         }
-        std::vector<double> offsets;
-        if (kind == ServerKind::pipewire) {
-            // A busy machine may stall the server: the sound stops for a moment, and the reports
-            // after it lie lower. The reports are judged in stretches between such drops (a
-            // report more than 3 ms under all of the 30 before it), from the tenth report after
-            // a drop on (the clock takes the drop at once and settles within a few reports).
-            const std::vector<double> line = theServersLine(all);
-            std::vector<size_t> starts = {0};
-            for (size_t i = 30; i < all.size(); ++i) {
-                const size_t from = std::max(starts.back(), i - 30);
-                if (i - from >= 10 &&
-                    line[i] < *std::min_element(line.begin() + from, line.begin() + i) - 0.003)
-                    starts.push_back(i);
-            }
-            starts.push_back(all.size());
-            for (size_t k = 0; k + 1 < starts.size(); ++k) {
-                const size_t from = starts[k] + (k > 0 ? 10 : 0), to = starts[k + 1];
-                if (to < from + 30) continue;
-                std::vector<double> above(line.begin() + from, line.begin() + to);
-                std::sort(above.begin(), above.end());
-                const double under =
-                    above[2] - 3 * (above.back() - above.front()) / (above.size() - 1);
-                for (size_t i = from; i < to; ++i) {
-                    const double heard = all[i].serverBytes / bytesPerSecond - (line[i] - under);
-                    offsets.push_back(std::fabs(all[i].clockBytes / bytesPerSecond - heard));
-                }
-            }
-            ASSERT_GE(offsets.size(), 60u)
-                << "the server stalled " << starts.size() - 2 << " times";
-        } else {
-            for (const BassServerReport& report : all)
-                offsets.push_back(std::fabs(report.clockBytes - report.serverBytes) /
-                                  bytesPerSecond);
-            std::vector<double> offLine = theServersLine(all);
-            for (double& off : offLine)
-                off = std::fabs(off);
-            for (size_t i = 2; i < all.size(); ++i) {
-                if (std::max({offLine[i], offLine[i - 1], offLine[i - 2]}) > 0.001) continue;
-                EXPECT_LT(offsets[i], 0.002) << "report " << i << ", on the server's line";
-            }
+        const std::vector<double> offLine = offTheServersLine(all);
+        for (size_t i = 2; i < all.size(); ++i) {
+            if (std::max({offLine[i], offLine[i - 1], offLine[i - 2]}) > 0.001) continue;
+            EXPECT_LT(offsets[i], 0.002) << "report " << i << ", on the server's line";
         }
         std::sort(offsets.begin(), offsets.end());
-        EXPECT_LT(offsets[offsets.size() * 95 / 100 - 1], 0.002);
+        EXPECT_LT(offsets[94], 0.002);
     }
 
-    // How far each report lies above the straight line through the server's reports, in
-    // seconds. The line is fitted robustly (the median of the slopes between all pairs, then the
-    // median intercept), so that the few reports a busy machine delays do not bend it.
-    static std::vector<double> theServersLine(const std::vector<BassServerReport>& all) {
+    // How far each report lies from the straight line through the server's reports, in seconds.
+    // The line is fitted robustly (the median of the slopes between all pairs, then the median
+    // intercept), so that the few reports a busy machine delays do not bend it.
+    static std::vector<double> offTheServersLine(const std::vector<BassServerReport>& all) {
         std::vector<double> slopes, intercepts, off;
         for (size_t i = 0; i < all.size(); ++i)
             for (size_t j = i + 1; j < all.size(); ++j)
@@ -179,8 +131,9 @@ class PulseTest : public ::testing::Test {
             intercepts.push_back(report.serverBytes - slope * (report.moment - start));
         const double intercept = median(intercepts);
         for (const BassServerReport& report : all)
-            off.push_back((report.serverBytes - intercept - slope * (report.moment - start)) /
-                          bytesPerSecond);
+            off.push_back(
+                std::fabs(report.serverBytes - intercept - slope * (report.moment - start)) /
+                bytesPerSecond);
         return off;
     }
 
@@ -188,7 +141,6 @@ class PulseTest : public ::testing::Test {
 };
 
 struct Latency {
-    ServerKind kind;
     int streamMs; // PULSE_LATENCY_MSEC, the stream's requested latency; 0 for ours
     int sinkDelayMs;
     double least, most; // the whole latency the server must report, in seconds
@@ -196,29 +148,16 @@ struct Latency {
 
 class PulseLatencyTest : public PulseTest, public ::testing::WithParamInterface<Latency> {};
 
-// The tests below on each kind of server.
-class PulseServerTest : public PulseTest, public ::testing::WithParamInterface<ServerKind> {
-  protected:
-    void SetUp() override { kind = GetParam(); }
-};
-
-std::string kindName(const ::testing::TestParamInfo<ServerKind>& info) {
-    return serverKindName(info.param);
-}
-
 } // namespace
 
 TEST_P(PulseLatencyTest, TheClockReadsThePositionTheServerSaysIsPlaying) {
     const Latency latency = GetParam();
-    kind = latency.kind;
     if (latency.streamMs > 0)
         setenv("PULSE_LATENCY_MSEC", std::to_string(latency.streamMs).c_str(), 1);
-    SoundServer daemon(latency.sinkDelayMs, kind);
+    PulseDaemon daemon(latency.sinkDelayMs);
     startServer(daemon);
     const HSTREAM stream = playTone(6);
-    // On PipeWire the clock finds the line under the server's reports within the first second.
-    const double settled = kind == ServerKind::pipewire ? 1 : 0.3;
-    ASSERT_TRUE(waitFor([&] { return seconds(stream) > settled; }));
+    ASSERT_TRUE(waitFor([&] { return seconds(stream) > 0.3; }));
     double reported = 0, sink = 0;
     expectTheClockFollowsTheServer(stream, reported, sink);
     EXPECT_GE(reported, latency.least);
@@ -231,26 +170,21 @@ TEST_P(PulseLatencyTest, TheClockReadsThePositionTheServerSaysIsPlaying) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Latencies, PulseLatencyTest,
-                         ::testing::Values(Latency{ServerKind::pulseaudio, 20, 0, 0.010, 0.060},
-                                           Latency{ServerKind::pulseaudio, 0, 0, 0.025, 0.090},
-                                           Latency{ServerKind::pulseaudio, 400, 0, 0.200, 0.500},
-                                           Latency{ServerKind::pulseaudio, 0, 150, 0.175, 0.450},
-                                           Latency{ServerKind::pipewire, 20, 0, 0.005, 0.060},
-                                           Latency{ServerKind::pipewire, 0, 0, 0.015, 0.090},
-                                           Latency{ServerKind::pipewire, 250, 0, 0.100, 0.400}),
+                         ::testing::Values(Latency{20, 0, 0.010, 0.060},
+                                           Latency{0, 0, 0.025, 0.090},
+                                           Latency{400, 0, 0.200, 0.500},
+                                           Latency{0, 150, 0.175, 0.450}),
                          [](const ::testing::TestParamInfo<Latency>& info) {
                              const Latency& l = info.param;
-                             const std::string server = serverKindName(l.kind);
                              if (l.sinkDelayMs > 0)
-                                 return server + "_sinkDelay" + std::to_string(l.sinkDelayMs) +
-                                        "ms";
+                                 return "sinkDelay" + std::to_string(l.sinkDelayMs) + "ms";
                              if (l.streamMs > 0)
-                                 return server + "_stream" + std::to_string(l.streamMs) + "ms";
-                             return server + "_serverDefault";
+                                 return "stream" + std::to_string(l.streamMs) + "ms";
+                             return std::string("serverDefault");
                          });
 
-TEST_P(PulseServerTest, APauseHoldsTheClockAndASeekReadsTheByteAskedForUntilItIsHeard) {
-    SoundServer daemon(0, kind);
+TEST_F(PulseTest, APauseHoldsTheClockAndASeekReadsTheByteAskedForUntilItIsHeard) {
+    PulseDaemon daemon;
     startServer(daemon);
     const HSTREAM stream = playTone(6);
     ASSERT_TRUE(waitFor([&] { return seconds(stream) > 0.3; }));
@@ -287,8 +221,8 @@ TEST_P(PulseServerTest, APauseHoldsTheClockAndASeekReadsTheByteAskedForUntilItIs
     expectTheClockFollowsTheServer(stream, latency, sink);
 }
 
-TEST_P(PulseServerTest, LosingTheServerKeepsTheClockRunningAndTheSoundComesBackWhereItIs) {
-    SoundServer daemon(0, kind);
+TEST_F(PulseTest, LosingTheServerKeepsTheClockRunningAndTheSoundComesBackWhereItIs) {
+    PulseDaemon daemon;
     startServer(daemon);
     const HSTREAM stream = playTone(30);
     ASSERT_TRUE(waitFor([&] { return seconds(stream) > 0.5; }));
@@ -357,11 +291,8 @@ TEST_P(PulseServerTest, LosingTheServerKeepsTheClockRunningAndTheSoundComesBackW
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Sound lost: the show goes on without it.\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(Servers, PulseServerTest,
-                         ::testing::Values(ServerKind::pulseaudio, ServerKind::pipewire), kindName);
-
 TEST_F(PulseTest, WithNoServerTheOutputIsSdlAudio) {
-    SoundServer daemon; // never started: its socket does not exist
+    PulseDaemon daemon; // never started: its socket does not exist
     daemon.useFromThisProcess();
     const double before = monotonicSeconds();
     const bool opened = BASS_Init(1, 44100, 0, 0, NULL);
@@ -375,7 +306,7 @@ TEST_F(PulseTest, WithNoServerTheOutputIsSdlAudio) {
 }
 
 TEST_F(PulseTest, SdlAudioDriverAsksForSdlEvenWithAServer) {
-    SoundServer daemon;
+    PulseDaemon daemon;
     ASSERT_TRUE(daemon.start());
     daemon.useFromThisProcess();
     setenv("SDL_AUDIODRIVER", "dummy", 1);

@@ -1,8 +1,7 @@
 // The sound side of the real program's end-to-end test: a private daemon, a recorder, a locator.
 //
-//   soundcheck daemon [pulseaudio|pipewire]
-//       Starts a private sound server (tools/soundserver.h), PulseAudio unless named otherwise,
-//       prints its PULSE_SERVER address
+//   soundcheck daemon
+//       Starts a private PulseAudio daemon (tools/pulsedaemon.h), prints its PULSE_SERVER address
 //       and then obeys lines on standard input: "kill" (SIGKILL by its process id), "start" (again,
 //       on the same socket); each answered by one line, "killed" or "started"/"failed". Standard
 //       input closed: the daemon is stopped and its folder removed.
@@ -17,7 +16,7 @@
 //       in the recording ("offset MS track FRAME recorded FRAME"), or "unmatched FRAME". CAPTIONS
 //       holds "BEFORE AFTER MUSICSECONDS" lines: a new caption, set between those two wall times.
 #include "music/core.h"
-#include "tools/soundserver.h"
+#include "tools/pulsedaemon.h"
 
 #include <pulse/error.h>
 #include <pulse/simple.h>
@@ -45,8 +44,8 @@ double wallSeconds() {
     return double(now.tv_sec) + now.tv_nsec / 1e9;
 }
 
-int daemon(ServerKind kind) {
-    SoundServer daemon(0, kind);
+int daemon() {
+    PulseDaemon daemon;
     if (!daemon.start()) return 1;
     std::cout << daemon.server() << std::endl;
     std::string line;
@@ -207,16 +206,11 @@ int locate(const char* mp3, const char* rawPath, const char* stampsPath, const c
 
 int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
-    if (command == "daemon" && argc == 2) return daemon(ServerKind::pulseaudio);
-    if (command == "daemon" && argc == 3 && std::string(argv[2]) == "pulseaudio")
-        return daemon(ServerKind::pulseaudio);
-    if (command == "daemon" && argc == 3 && std::string(argv[2]) == "pipewire")
-        return daemon(ServerKind::pipewire);
+    if (command == "daemon" && argc == 2) return daemon();
     if (command == "record" && argc == 6)
         return record(argv[2], std::atof(argv[3]), argv[4], argv[5]);
     if (command == "locate" && argc == 6) return locate(argv[2], argv[3], argv[4], argv[5]);
-    std::cerr
-        << "usage: soundcheck daemon [pulseaudio|pipewire] | record SOURCE SECONDS RAW STAMPS | "
-           "locate MP3 RAW STAMPS CAPTIONS\n";
+    std::cerr << "usage: soundcheck daemon | record SOURCE SECONDS RAW STAMPS | "
+                 "locate MP3 RAW STAMPS CAPTIONS\n";
     return 2;
 }

@@ -1,0 +1,160 @@
+// A private PulseAudio daemon for tests and benchmarks, started and stopped by its process id.
+#include "tools/pulsedaemon.h"
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <signal.h>
+#include <thread>
+#include <vector>
+
+namespace {
+
+bool socketAnswers(const std::string& path) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    if (fd < 0) return false;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    const bool answers = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return answers;
+}
+
+} // namespace
+
+PulseDaemon::PulseDaemon(int sinkDelayMs) : sinkDelayMs(sinkDelayMs) {
+    char name[] = "/tmp/zrxpulseXXXXXX";
+    const char* made = mkdtemp(name);
+    if (made == nullptr) std::abort();
+    folder = made;
+}
+
+PulseDaemon::~PulseDaemon() {
+    if (running()) stop(SIGTERM);
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+}
+
+bool PulseDaemon::start() {
+    if (running()) return true;
+    const std::string socketPath = folder + "/native";
+    {
+        std::ofstream script(folder + "/daemon.pa");
+        script << "load-module module-native-protocol-unix auth-anonymous=1 socket=" << socketPath
+               << "\nload-module module-null-sink sink_name=null rate=44100 channels=2\n";
+        // Silence looped into "null" with a short latency keeps it waking often: an idle null
+        // sink sleeps in blocks of up to two seconds, and a stream that arrives meanwhile waits
+        // for the block's end before its first frame is played.
+        script << "load-module module-null-source source_name=silence rate=44100 channels=2\n"
+               << "load-module module-loopback source=silence sink=null latency_msec=10\n";
+        if (sinkDelayMs > 0)
+            script << "load-module module-tunnel-sink server=unix:" << socketPath
+                   << " sink=null sink_name=delayed rate=44100 channels=2 latency_msec="
+                   << sinkDelayMs << "\n";
+        script << "set-default-sink " << (sinkDelayMs > 0 ? "delayed" : "null") << "\n";
+    }
+    std::filesystem::remove(socketPath);
+    // Everything the daemon keeps lies in its folder; it finds no user configuration there. The
+    // child only redirects and executes: everything it needs is made before the fork.
+    std::vector<std::string> environment;
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        const std::string entry = *variable;
+        const std::string name = entry.substr(0, entry.find('='));
+        if (name != "HOME" && name != "XDG_RUNTIME_DIR" && name != "XDG_CONFIG_HOME" &&
+            name != "PULSE_RUNTIME_PATH" && name != "PULSE_STATE_PATH" && name != "PULSE_SERVER" &&
+            name != "DBUS_SESSION_BUS_ADDRESS" && name != "DISPLAY" && name != "LD_PRELOAD")
+            environment.push_back(entry);
+    }
+    for (const char* name : {"HOME=", "XDG_RUNTIME_DIR="})
+        environment.push_back(name + folder);
+    environment.push_back("XDG_CONFIG_HOME=" + folder + "/config");
+    environment.push_back("PULSE_RUNTIME_PATH=" + folder + "/runtime");
+    environment.push_back("PULSE_STATE_PATH=" + folder + "/state");
+    std::vector<char*> envp;
+    for (std::string& entry : environment)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    const std::string script = folder + "/daemon.pa";
+    const std::vector<std::string> arguments = {"pulseaudio",
+                                                "-n",
+                                                "--daemonize=no",
+                                                "--exit-idle-time=-1",
+                                                "--disallow-exit",
+                                                "--use-pid-file=no",
+                                                "--system=no",
+                                                "--disable-shm=yes",
+                                                "--log-target=stderr",
+                                                "-F",
+                                                script};
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    const std::string log = folder + "/daemon.log";
+    const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (logFd < 0) return false;
+    pid = fork();
+    if (pid == 0) {
+        dup2(logFd, 1);
+        dup2(logFd, 2);
+        execvpe("pulseaudio", argv.data(), envp.data());
+        _exit(127);
+    }
+    close(logFd);
+    if (pid < 0) return false;
+    // The script runs before the daemon serves; the loopback and the tunnel start right after,
+    // and "null" still plays out the two seconds it rendered while nothing played into it.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            pid = -1;
+            break;
+        }
+        if (socketAnswers(socketPath) &&
+            run("test $(pactl list short sink-inputs 2>/dev/null | wc -l) -ge " +
+                std::to_string(sinkDelayMs > 0 ? 2 : 1)) == 0 &&
+            run("pactl list sinks | awk '/^\\tName: null$/ { n = 1 } n && /^\\tLatency:/ { "
+                "exit !($2 < 100000) }'") == 0)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::ifstream in(log);
+    std::cerr << "the PulseAudio daemon did not come up; its log:\n" << in.rdbuf();
+    if (running()) stop(SIGKILL);
+    return false;
+}
+
+void PulseDaemon::stop(int signal) {
+    if (!running()) return;
+    kill(pid, signal);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    pid = -1;
+}
+
+void PulseDaemon::useFromThisProcess() const {
+    setenv("PULSE_SERVER", server().c_str(), 1);
+    if (sinkDelayMs > 0)
+        setenv("PULSE_SINK", "delayed", 1);
+    else
+        unsetenv("PULSE_SINK");
+    unsetenv("SDL_AUDIODRIVER");
+}
+
+int PulseDaemon::run(const std::string& command) const {
+    const std::string line = "export PULSE_SERVER='" + server() + "'; " + command;
+    const int status = std::system(line.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
