@@ -87,8 +87,14 @@ def main():
                 if time.monotonic() > deadline:
                     raise RuntimeError("no first frame")
                 time.sleep(0.02)
-            elapsed = first - page.evaluate("Module.zrxClickAt")
+            click = page.evaluate("Module.zrxClickAt")
+            elapsed = first - click
             times.append(elapsed / 1000)
+            # Where the time went: each start-up step's end, and the first frame, after the click.
+            before = click
+            for name, at in page.evaluate("Module.zrxSteps || []") + [["first frame", first]]:
+                print("  %7.0f ms  %-42s (+%.0f ms)" % (at - click, name, at - before))
+                before = at
             heaps.append(page.evaluate("Module.HEAPU8.length") / 2**20)
             page.close()
             print("click to first frame: %.3f s" % times[-1])

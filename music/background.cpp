@@ -19,3 +19,9 @@ std::future<DecodedAudio> decodeWholeFile(std::vector<uint8_t> file) {
         return audio;
     });
 }
+
+// The background decoding needs no head start.
+void decodeAhead(std::vector<uint8_t>) {}
+bool takeDecodedAhead(const uint8_t*, size_t, DecodedAudio&) {
+    return false;
+}

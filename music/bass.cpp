@@ -431,11 +431,15 @@ HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, DWORD offset, DWORD le
     // Every position is exact, with or without BASS_STREAM_PRESCAN: a call that needs more than
     // the opening part waits for the whole file.
     auto stream = std::make_unique<Stream>();
-    if (!decodeMp3(data, size, stream->audio, openingFrames)) return 0;
-    stream->whole = stream->audio.frames() < openingFrames;
-    if (!stream->whole) {
-        if (mem) bytes.assign(data, data + size); // the caller's memory may go before the decoding
-        stream->wholeFile = decodeWholeFile(std::move(bytes));
+    if (takeDecodedAhead(data, size, stream->audio)) {
+        stream->whole = true;
+    } else {
+        if (!decodeMp3(data, size, stream->audio, openingFrames)) return 0;
+        stream->whole = stream->audio.frames() < openingFrames;
+        if (!stream->whole) {
+            if (mem) bytes.assign(data, data + size); // the caller's memory may go before
+            stream->wholeFile = decodeWholeFile(std::move(bytes));
+        }
     }
 
     const Lock lock(audioLock);

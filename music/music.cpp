@@ -3,11 +3,16 @@
 
 #include "base/failure.h"
 #include "music/bass.h"
+#include "music/output.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <utility>
+#include <vector>
 
 uint32_t musicStream = 0;
 float spectrum[512] = {};
@@ -30,6 +35,14 @@ bool seekBy(int64_t bytes) {
 }
 
 } // namespace
+
+void musicDecodeAhead(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+    if (in.bad() || bytes.empty()) return;
+    decodeAhead(std::move(bytes));
+}
 
 bool musicStart(const char* path, bool sound, double startSeconds) {
     const bool deviceOpen = BASS_Init(sound ? 1 : 0, 44100, 0, 0, NULL);

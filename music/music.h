@@ -15,6 +15,10 @@ extern float spectrum[512];
 // the system clock) when `sound` is false. Each failure shows its message and the next step runs
 // regardless. False when the sound device could not be opened.
 bool musicStart(const char* path, bool sound = true, double startSeconds = 0);
+// Decodes the track at `path` now, so that a later musicStart of it need not: for the page,
+// which decodes on its only thread, while it waits for the visitor's click. Failures are left to
+// musicStart to find and report.
+void musicDecodeAhead(const char* path);
 // Releases the output and the stream.
 void musicStop();
 

@@ -46,6 +46,13 @@ void audioServerBack(double now);
 // priority than the drawing; in the browser, which has no threads for it, before returning.
 std::future<DecodedAudio> decodeWholeFile(std::vector<uint8_t> file);
 
+// Decodes the MP3 file in `file` whole now and keeps the result for a stream later opened on the
+// same bytes (takeDecodedAhead): for the browser, whose only thread is free while the page waits
+// for the visitor. Nothing on the desktop, where the decoding runs beside the show.
+void decodeAhead(std::vector<uint8_t> file);
+// What decodeAhead made of exactly these bytes, moved into `audio`; false when it has none.
+bool takeDecodedAhead(const uint8_t* data, size_t size, DecodedAudio& audio);
+
 // ---- The sound server's output (music/pulse.cpp; none in the web build, music/browser.cpp) ----
 // -----------------------------------------------
 

@@ -9,6 +9,8 @@
 #include <cassert>
 #include <cstdio>
 
+const char* const showTrack = "Data/Zrax2011.mp3";
+
 namespace {
 
 StartupSettings current;
@@ -61,7 +63,7 @@ bool nextStartupStep() {
     case 6:
         musicSetAudioDelay(current.audioDelay);
         // Only now, so that the clock is near 0 at the first frame.
-        if (!musicStart("Data/Zrax2011.mp3", current.sound, current.startSeconds))
+        if (!musicStart(showTrack, current.sound, current.startSeconds))
             std::fputs("To watch the show without sound, start it with --no-sound.\n", stderr);
         done("opening the music (musicStart)");
         return true;

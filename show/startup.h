@@ -18,6 +18,9 @@ struct StartupSettings {
     void (*afterStep)(const char* step) = nullptr;
 };
 
+// The show's track, opened by the last step.
+extern const char* const showTrack;
+
 // The fixed sequence: window (or the caller's context), image library, GL state, loading image,
 // light, the four models, the 34 images, the music. A failing step shows its message and the
 // next one runs regardless, except the window: without it no key could stop the program, so

@@ -356,7 +356,7 @@ def main():
     try:
         with tempfile.TemporaryDirectory(prefix="zrx-webaudio-test-") as folder:
             url = server.url + "index.html"
-            test_start_keys_and_escape(browser, url)
+            test_start_keys_and_escape(browser, url + "?loadingpicture")
             test_no_webgl2(browser, url)
             test_broken_picture(browser, site, folder)
             test_no_audio(browser, url)

@@ -57,10 +57,13 @@ void startupPass() {
     if (!loadingScreenShown()) {
         while (!loadingScreenShown() && nextStartupStep()) {
         }
-        // What the browser is about to paint, kept for the tests: RGB, rows bottom first.
-        loadingPicture.resize(size_t(showWidth) * showHeight * 3);
-        readCanvas(loadingPicture.data(), showWidth, showHeight);
-        EM_ASM(Module.zrxLoadingPicture = $0;, loadingPicture.data());
+        // What the browser is about to paint, kept for the tests (?loadingpicture; reading the
+        // canvas back costs a visitor some tenths of a second): RGB, rows bottom first.
+        if (pageFlag("loadingpicture")) {
+            loadingPicture.resize(size_t(showWidth) * showHeight * 3);
+            readCanvas(loadingPicture.data(), showWidth, showHeight);
+            EM_ASM(Module.zrxLoadingPicture = $0;, loadingPicture.data());
+        }
         return;
     }
     if (!painted) {
@@ -115,7 +118,7 @@ void playAgain() {
     std::fill(std::begin(keysDown), std::end(keysDown), 0);
     beginKeyPass();
     musicSetAudioDelay(settings.audioDelay);
-    musicStart("Data/Zrax2011.mp3", settings.sound, settings.startSeconds);
+    musicStart(showTrack, settings.sound, settings.startSeconds);
     emscripten_set_main_loop(pass, 0, false);
 }
 
@@ -131,6 +134,12 @@ EMSCRIPTEN_KEEPALIVE void zrxKey(int key, int down) {
     if (key <= 0 || key >= keySymbolCount) return;
     keysDown[key] = down != 0;
     if (down) noteKeyPress(key);
+}
+
+// The page calls this once its data is in, before it shows the start screen: the track is
+// decoded while the visitor reads it rather than after the click.
+EMSCRIPTEN_KEEPALIVE void zrxDecodeAhead() {
+    musicDecodeAhead(showTrack);
 }
 
 EMSCRIPTEN_KEEPALIVE void zrxPlayAgain() {
@@ -165,8 +174,23 @@ EMSCRIPTEN_KEEPALIVE void zrxDrawFrames(int count) {
 }
 }
 
+namespace {
+
+// Each start-up step's end on the page's clock, for the start benchmark: Module.zrxSteps holds
+// [name, milliseconds] pairs in order.
+void noteStep(const char* step) {
+    EM_ASM(
+        {
+            (Module.zrxSteps = Module.zrxSteps || []).push([ UTF8ToString($0), performance.now() ]);
+        },
+        step);
+}
+
+} // namespace
+
 int main() {
     settings.openWindow = openCanvas;
+    settings.afterStep = noteStep;
     settings.fullScreen = false;
     settings.sound = !pageFlag("nosound") && EM_ASM_INT(return Module.zrxSoundReady ? 1 : 0;);
     double number = 0;
