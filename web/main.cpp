@@ -28,6 +28,7 @@ void holdAt(double seconds) {
 // One pass of the show: the frame for the music time, then the spectrum the next one reads.
 // The browser shows the canvas when the pass returns.
 void pass() {
+    if (!canvasCaughtUp()) return; // the browser asks again next frame
     if (drawFrame()) presentFrame();
     musicFetchSpectrum(spectrum);
 }
@@ -52,6 +53,11 @@ EMSCRIPTEN_KEEPALIVE const unsigned char* zrxCaptureFrame() {
 // The spectrum's bin `bin` (0 to 511) as the next frame reads it; for the tests' model box.
 EMSCRIPTEN_KEEPALIVE float zrxSpectrumBin(int bin) {
     return bin >= 0 && bin < 512 ? spectrum[bin] : 0;
+}
+
+// The show's clock (musicTime) as a pass would read it now, for the tests.
+EMSCRIPTEN_KEEPALIVE double zrxMusicTime() {
+    return musicTime();
 }
 
 // Draws `count` frames of the current music time, each waited for as a swap would be; for the
