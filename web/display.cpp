@@ -4,13 +4,34 @@
 
 #include "assets/legacygl.h"
 #include "base/failure.h"
+#include "show/stage.h"
 
 #include <GL/gl.h>
+#include <emscripten.h>
 #include <emscripten/html5.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
+
+// The fence behind the last frame is the page's (Module.zrxFence), as WebGL's sync objects are
+// JavaScript objects; its status changes only between the page's tasks.
+// clang-format off
+EM_JS(void, jsFenceFrame, (), {
+    if (Module.zrxFence) GLctx.deleteSync(Module.zrxFence);
+    Module.zrxFence = GLctx.fenceSync(GLctx.SYNC_GPU_COMMANDS_COMPLETE, 0);
+    GLctx.flush();
+});
+
+EM_JS(int, jsFrameDone, (), {
+    const fence = Module.zrxFence;
+    if (!fence) return 1;
+    if (GLctx.getSyncParameter(fence, GLctx.SYNC_STATUS) !== GLctx.SIGNALED) return 0;
+    GLctx.deleteSync(fence);
+    Module.zrxFence = null;
+    return 1;
+});
+// clang-format on
 
 bool openCanvas(int width, int height, bool) {
     emscripten_set_canvas_element_size("#canvas", width, height);
@@ -35,7 +56,17 @@ bool openCanvas(int width, int height, bool) {
         failureMessage("Unable to open screen!");
         return false;
     }
+    setFrameSwap(fenceCanvas);
     return true;
+}
+
+void fenceCanvas() {
+    legacyglFlush();
+    jsFenceFrame();
+}
+
+bool canvasCaughtUp() {
+    return jsFrameDone() != 0;
 }
 
 void readCanvas(unsigned char* rgb, int width, int height) {

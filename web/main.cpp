@@ -81,6 +81,7 @@ void startupPass() {
 // frame for the music time, the spectrum the next one reads, the caption (the page's title).
 // Escape ends the show after its pass, as on the desktop.
 void showPass() {
+    if (!canvasCaughtUp()) return; // the browser asks again next frame; keys pressed wait for it
     keyState = keysDown;
     applyKeyControls();
     if (drawFrame()) presentFrame();
@@ -164,6 +165,11 @@ EMSCRIPTEN_KEEPALIVE const unsigned char* zrxCaptureFrame() {
 // The spectrum's bin `bin` (0 to 511) as the next frame reads it; for the tests' model box.
 EMSCRIPTEN_KEEPALIVE float zrxSpectrumBin(int bin) {
     return bin >= 0 && bin < 512 ? spectrum[bin] : 0;
+}
+
+// The show's clock (musicTime) as a pass would read it now, for the tests.
+EMSCRIPTEN_KEEPALIVE double zrxMusicTime() {
+    return musicTime();
 }
 
 // Draws `count` frames of the current music time, each waited for as a swap would be; for the
