@@ -167,11 +167,6 @@ EMSCRIPTEN_KEEPALIVE float zrxSpectrumBin(int bin) {
     return bin >= 0 && bin < 512 ? spectrum[bin] : 0;
 }
 
-// The show's clock (musicTime) as a pass would read it now, for the tests.
-EMSCRIPTEN_KEEPALIVE double zrxMusicTime() {
-    return musicTime();
-}
-
 // Draws `count` frames of the current music time, each waited for as a swap would be; for the
 // benchmark, which times the call.
 EMSCRIPTEN_KEEPALIVE void zrxDrawFrames(int count) {
