@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <string>
 #include <vector>
 
 #include <jpeglib.h>
@@ -23,6 +24,7 @@ struct Image {
 std::map<ILuint, Image> images;
 ILuint nextName = 1;
 ILuint bound = 0;
+std::multimap<std::string, Image> ahead; // decoded before their load, by path
 
 Image* boundImage() {
     const auto found = images.find(bound);
@@ -97,6 +99,22 @@ bool loadJpeg(FILE* file, Image& image) {
     return true;
 }
 
+// A PNG or JPEG file, told apart by its first bytes.
+bool decodeFile(const char* path, Image& image) {
+    FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) return false;
+    unsigned char magic[8] = {};
+    const size_t got = std::fread(magic, 1, sizeof magic, file);
+    std::rewind(file);
+    bool ok = false;
+    if (got == 8 && png_sig_cmp(magic, 0, 8) == 0)
+        ok = loadPng(file, image);
+    else if (got >= 3 && magic[0] == 0xFF && magic[1] == 0xD8 && magic[2] == 0xFF)
+        ok = loadJpeg(file, image);
+    std::fclose(file);
+    return ok;
+}
+
 } // namespace
 
 void ilInit(void) {}
@@ -120,21 +138,27 @@ void ilDeleteImages(ILint count, const ILuint* names) {
 ILboolean ilLoadImage(const char* path) {
     Image* image = boundImage();
     if (image == nullptr) return IL_FALSE;
-    FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) return IL_FALSE;
-    unsigned char magic[8] = {};
-    const size_t got = std::fread(magic, 1, sizeof magic, file);
-    std::rewind(file);
+    const auto early = ahead.find(path);
+    if (early != ahead.end()) {
+        *image = std::move(early->second);
+        ahead.erase(early);
+        return IL_TRUE;
+    }
     Image decoded;
-    bool ok = false;
-    if (got == 8 && png_sig_cmp(magic, 0, 8) == 0)
-        ok = loadPng(file, decoded);
-    else if (got >= 3 && magic[0] == 0xFF && magic[1] == 0xD8 && magic[2] == 0xFF)
-        ok = loadJpeg(file, decoded);
-    std::fclose(file);
-    if (!ok) return IL_FALSE;
+    if (!decodeFile(path, decoded)) return IL_FALSE;
     *image = std::move(decoded);
     return IL_TRUE;
+}
+
+ILboolean ilDecodeAhead(const char* path) {
+    Image decoded;
+    if (!decodeFile(path, decoded)) return IL_FALSE;
+    ahead.emplace(path, std::move(decoded));
+    return IL_TRUE;
+}
+
+void ilDropAhead(void) {
+    ahead.clear();
 }
 
 ILboolean ilConvertImage(ILenum format, ILenum type) {

@@ -13,11 +13,13 @@
 #include "music/music.h"
 #include "show/controls.h"
 #include "show/show.h"
+#include "show/slots.h"
 #include "show/stage.h"
 #include "show/startup.h"
 #include "web/display.h"
 #include "web/page.h"
 
+#include <IL/il.h>
 #include <emscripten.h>
 
 #include <algorithm>
@@ -50,6 +52,8 @@ void keepBusy(double milliseconds) {
 }
 
 bool started = false; // start-up is done
+bool launched = false; // main has run: start-up has begun
+int decodedAhead = 0;  // texture slots whose pictures were decoded before the click
 
 // Start-up's passes: the steps up to the loading image in one, a pass in which the browser
 // paints it, then a step a pass, then the show.
@@ -73,6 +77,7 @@ void startupPass() {
     }
     if (nextStartupStep()) return;
     if (hold >= 0) holdAt(hold);
+    ilDropAhead(); // every slot has been loaded: what was decoded ahead and not taken goes
     EM_ASM(Module.zrxReady = true;); // start-up is done: the hooks may be called
     started = true;
 }
@@ -143,6 +148,15 @@ EMSCRIPTEN_KEEPALIVE void zrxDecodeAhead() {
     musicDecodeAhead(showTrack);
 }
 
+// The page calls this again and again while it waits for the click, each call at most one
+// picture of the texture table decoded ahead (the page stays responsive): loading the textures
+// after the click then only hands them to GL. 0 once all are done or start-up has begun.
+EMSCRIPTEN_KEEPALIVE int zrxDecodeImageAhead() {
+    if (launched || decodedAhead >= textureSlotCount) return 0;
+    ilDecodeAhead(textureSlots[decodedAhead++].file);
+    return decodedAhead < textureSlotCount;
+}
+
 EMSCRIPTEN_KEEPALIVE void zrxPlayAgain() {
     playAgain();
 }
@@ -190,6 +204,7 @@ void noteStep(const char* step) {
 } // namespace
 
 int main() {
+    launched = true;
     settings.openWindow = openCanvas;
     settings.afterStep = noteStep;
     settings.fullScreen = false;

@@ -35,6 +35,12 @@ void ilDeleteImages(ILint count, const ILuint* names);
 // Decodes a PNG or JPEG file (told apart by its first bytes) into the bound image, rows in the
 // file's order, top row first. IL_FALSE when the file cannot be read or decoded.
 ILboolean ilLoadImage(const char* path);
+// Not DevIL's: for a program with time to spare before it loads (a page waiting for its
+// visitor's click). Decodes the file now and keeps the image; the next ilLoadImage of the same
+// path takes it instead of reading the file. IL_FALSE when the file cannot be decoded (that load
+// then fails as it would have). ilDropAhead lets go of every image no load took.
+ILboolean ilDecodeAhead(const char* path);
+void ilDropAhead(void);
 // The bound image as 8-bit RGB or RGBA; IL_FALSE for other formats or without an image.
 ILboolean ilConvertImage(ILenum format, ILenum type);
 ILint ilGetInteger(ILenum mode); // 0 for a question it does not know
