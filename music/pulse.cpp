@@ -67,6 +67,8 @@ bool advancing = false;     // and moved between the last two samples
 double timeFrames = 0;      // output frames of the current stream heard at `timeStamp`
 double timeStamp = 0;
 bool reported = false;
+// The side of the clock's line the latest report lay far off (+1 ahead, -1 behind; 0 on it).
+int farSide = 0;
 PulseReport lastReport;
 
 // The wall clock in seconds, for the server's reports, which carry wall-clock stamps.
@@ -214,12 +216,20 @@ void onTiming(pa_stream* s, void* userdata) {
         if (live) predictedLatency = lastReport.latencySeconds;
     }
     // The line moves a quarter of the way to the report, which damps the reports' own jitter and
-    // still follows a server whose pace is off by a few hundred ppm to within microseconds; a
-    // report far off (a dropout, a start) is taken as it is. A reading already given is never taken
-    // back: the stream clock holds until the sound catches up.
+    // still follows a server whose pace is off by a few hundred ppm to within microseconds. A
+    // report far off is a jump of the sound (a dropout, a stall) once the next report lies off the
+    // line on the same side, and from then on it is taken as it is; a lone one is a report the
+    // server made late on a busy machine (the next lies on the line again), which the line passes
+    // over. A reading already given is never taken back: the stream clock holds until the sound
+    // catches up.
     const double predicted = timed && advancing ? pulseHeard(moment) - double(streamBase) : frame;
     const double error = frame - predicted;
-    timeFrames = std::fabs(error) < jumpSeconds * sampleFormat.rate ? predicted + error / 4 : frame;
+    const int side = std::fabs(error) < jumpSeconds * sampleFormat.rate ? 0 : error > 0 ? 1 : -1;
+    if (side == 0)
+        timeFrames = predicted + error / 4;
+    else
+        timeFrames = side == farSide ? frame : predicted;
+    farSide = side;
     timeStamp = moment;
     timed = true;
     advancing = playing;
