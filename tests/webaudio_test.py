@@ -85,6 +85,16 @@ def music_time(page):
     return page.evaluate("Module._zrxMusicTime()")
 
 
+def tap_and_settle(page, code):
+    """Taps a key, lets the show run on, and returns the music time then and whether the clock
+    stood there with no source playing over the passes after it."""
+    tap(page, code)
+    passes(page)
+    at = music_time(page)
+    passes(page)
+    return at, music_time(page) == at and page.evaluate("!Module.zrxAudio.source")
+
+
 def screen_text(page):
     return page.evaluate("(e => e.hidden ? '' : e.textContent)(document.getElementById('screen'))")
 
@@ -169,24 +179,16 @@ def test_start_keys_and_escape(browser, url):
           "the title carries the caption: %r" % title)
 
     # Space pauses: the clock stands, nothing plays.
-    tap(page, "Space")
-    passes(page)
-    paused_at = music_time(page)
-    passes(page)
-    check(music_time(page) == paused_at and page.evaluate("!Module.zrxAudio.source"),
-          "a tapped space pauses (the clock stands at %.6f s, no source plays)" % paused_at)
+    paused_at, stands = tap_and_settle(page, "Space")
+    check(stands, "a tapped space pauses (the clock stands at %.6f s, no source plays)" % paused_at)
     tap(page, "Space")
     resumed = wait_for(page, "Module._zrxMusicTime() > %r" % (paused_at + 0.2), "running on")
     check(bool(resumed) and page.evaluate("!!Module.zrxAudio.source"),
           "a second space resumes from there")
 
     # Each right arrow steps exactly 50000 bytes and leaves the music paused.
-    tap(page, "ArrowRight")
-    passes(page)
-    first = music_time(page)
-    passes(page)
-    check(music_time(page) == first and page.evaluate("!Module.zrxAudio.source"),
-          "a right arrow leaves the music paused (at %.6f s)" % first)
+    first, stands = tap_and_settle(page, "ArrowRight")
+    check(stands, "a right arrow leaves the music paused (at %.6f s)" % first)
     tap(page, "ArrowRight")
     passes(page)
     second = music_time(page)
