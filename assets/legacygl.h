@@ -27,10 +27,12 @@ void legacyglFlush();
 void legacyglShutdown();
 
 // Counts since legacyglInit(), for benchmarks: vertices handed to glVertex, primitives ended by
-// glEnd, and draw calls made for them.
+// glEnd, draw calls made for them, and textured quads cut to the part of their texture that is
+// not transparent (or left out, where none of it can show).
 struct LegacyGLCounts {
     long long vertices = 0;
     long long primitives = 0;
     long long draws = 0;
+    long long quadsCut = 0;
 };
 LegacyGLCounts legacyglCounts();

@@ -67,6 +67,8 @@ int main(int argc, char** argv) {
                     double(after.primitives - before.primitives) / timedFrames, "");
         printFigure("legacygl", name + ": draws per frame",
                     double(after.draws - before.draws) / timedFrames, "");
+        printFigure("legacygl", name + ": quads cut to their texture per frame",
+                    double(after.quadsCut - before.quadsCut) / timedFrames, "");
     }
     stopShow();
     return 0;

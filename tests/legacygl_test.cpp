@@ -292,6 +292,82 @@ TEST_F(LayerTest, SharedCornersKeepTheirOwnAttributesAndAlphaTestsCompare) {
     glDisable(GL_ALPHA_TEST);
 }
 
+// A card, a texture transparent but for a patch, over a blue square: cut to its patch under an
+// alpha test that fails alpha 0, the quad paints what the whole one painted without the test.
+// A patch at an edge keeps that axis whole, as repeat wrapping samples it at the opposite edge;
+// a texture matrix that mirrors t (as the show's does) mirrors the cut.
+TEST_F(LayerTest, QuadsAreCutToTheVisiblePartOfTheirTexture) {
+    const struct {
+        int x0, y0, x1, y1; // the patch, in texels of the 64 by 64 image
+        bool mirrored;
+        const char* what;
+    } patches[] = {{24, 20, 40, 44, false, "a patch in the middle"},
+                   {0, 20, 6, 44, false, "at the left edge"},
+                   {24, 17, 40, 22, true, "mirrored"}};
+    for (const auto& patch : patches) {
+        std::vector<uint8_t> texels(64 * 64 * 4, 0);
+        for (int y = patch.y0; y < patch.y1; ++y)
+            for (int x = patch.x0; x < patch.x1; ++x) {
+                uint8_t* texel = &texels[size_t(y * 64 + x) * 4];
+                texel[1] = uint8_t(4 * x); // green rising to the right, opaque
+                texel[3] = 255;
+            }
+        GLuint name = 0;
+        glGenTextures(1, &name);
+        glBindTexture(GL_TEXTURE_2D, name);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, 1);
+        glTexImage2D(GL_TEXTURE_2D, 0, 4, 64, 64, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glMatrixMode(GL_TEXTURE);
+        glLoadIdentity();
+        if (patch.mirrored) glScalef(1, -1, 1);
+        glMatrixMode(GL_MODELVIEW);
+        std::vector<uint8_t> pictures[2];
+        for (int tested = 0; tested < 2; ++tested) {
+            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+            glDisable(GL_TEXTURE_2D);
+            glColor3f(0, 0, 1);
+            glTranslatef(0, 0, -1);
+            square();
+            glTranslatef(0, 0, 1);
+            glColor3f(1, 1, 1);
+            glEnable(GL_TEXTURE_2D);
+            if (tested) glEnable(GL_ALPHA_TEST);
+            glAlphaFunc(GL_GREATER, 0);
+            const LegacyGLCounts before = legacyglCounts();
+            glBegin(GL_QUADS); // the whole image in sight, 0.9 pixels a texel
+            glTexCoord2f(0, 0);
+            glVertex3f(-0.75f, -0.75f, -2);
+            glTexCoord2f(1, 0);
+            glVertex3f(0.75f, -0.75f, -2);
+            glTexCoord2f(1, 1);
+            glVertex3f(0.75f, 0.75f, -2);
+            glTexCoord2f(0, 1);
+            glVertex3f(-0.75f, 0.75f, -2);
+            glEnd();
+            glFlush();
+            EXPECT_EQ(legacyglCounts().quadsCut - before.quadsCut, tested) << patch.what;
+            glDisable(GL_ALPHA_TEST);
+            pictures[tested] = read();
+        }
+        int worst = 0, greens = 0;
+        for (size_t i = 0; i < pictures[0].size(); ++i) {
+            worst = std::max(worst, std::abs(pictures[0][i] - pictures[1][i]));
+            greens += i % 4 == 1 && pictures[1][i] > 0 ? 1 : 0;
+        }
+        EXPECT_LE(worst, 1) << patch.what;
+        // At 0.9 pixels a texel, the patch covers some 0.8 pixels for each of its texels.
+        EXPECT_GT(greens, (patch.x1 - patch.x0) * (patch.y1 - patch.y0) / 2)
+            << patch.what << ": the patch is drawn";
+        glDisable(GL_BLEND);
+        glDeleteTextures(1, &name);
+    }
+}
+
 // ---- The show, against the recorder's drawing through desktop GL ----------------------------
 
 struct Moment {
