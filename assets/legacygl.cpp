@@ -243,6 +243,7 @@ struct TextureInfo {
     // whole image for a format without alpha, nothing (x0 == x1) for an image all transparent.
     int width = 0, height = 0;
     int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    bool ownLevels = false; // levels beyond 0 were given, which may show what level 0 does not
 };
 
 struct Program {
@@ -738,6 +739,7 @@ Cut cutToVisibleTexels(Vertex v[4]) {
         tm[5] == 0)
         return Cut::whole;
     const TextureInfo& image = s.textures.at(s.boundTexture);
+    if (image.ownLevels) return Cut::whole;
     const float s0 = v[0].texCoord[0], t0 = v[0].texCoord[1];
     const float s1 = v[2].texCoord[0], t1 = v[2].texCoord[1];
     if (v[1].texCoord[0] != s1 || v[1].texCoord[1] != t0 || v[3].texCoord[0] != s0 ||
@@ -1606,8 +1608,11 @@ void glTexImage2D(GLenum target, GLint level, GLint internalformat, GLsizei widt
     if (type == GL_UNSIGNED_BYTE && format == GL_RGB) esFormat = GLint(esRgb8);
     flushBatch();
     es.TexImage2D(target, level, esFormat, width, height, 0, format, type, pixels);
-    if (level != 0) return;
     TextureInfo& info = state.textures[state.boundTexture];
+    if (level != 0) {
+        info.ownLevels = true;
+        return;
+    }
     info.hasImage = true;
     info.mipmapped = false;
     findVisibleTexels(info, width, height, format, type, pixels);
