@@ -280,6 +280,7 @@ struct State {
     GLenum shadeModel = GL_SMOOTH;
     GLuint boundTexture = 0;
     std::unordered_map<GLuint, TextureInfo> textures;
+    int viewportX = 0, viewportY = 0;
     int viewportWidth = 0, viewportHeight = 0; // 0 until glViewport: the size is then unknown
     // Pixel unpacking as glPixelStorei left it: the alignment, and whether rows are read with
     // a row length, skipped rows or skipped pixels.
@@ -630,10 +631,10 @@ void flushBatch() {
 //
 // A software rasteriser spends its time per fragment, whether the alpha test then keeps it or
 // not: a full-screen card whose lettering covers a tenth of its image cost as much as a full
-// picture. So a textured quad is cut to where its texture's alpha is not 0, when nothing else
-// of it can reach the framebuffer: the alpha test fails alpha 0 (GL_GREATER with a reference of
-// 0 or more, GL_GEQUAL above 0), and with lighting off and one colour at every corner the cut
-// quad's fragments are the whole one's.
+// picture. So a textured quad is drawn under a scissor box around where its texture's alpha is
+// not 0, when nothing else of it can reach the framebuffer: the alpha test fails alpha 0
+// (GL_GREATER with a reference of 0 or more, GL_GEQUAL above 0). The quad itself is unchanged,
+// so every fragment inside the box is the one the whole quad has, its depth to the last bit.
 
 // Texels kept around the visible ones. A texel reaches 2^(LOD + 2) texels away at most (linear
 // sampling of the coarser of two box-filtered levels), so this covers a LOD up to 2. Quads are
@@ -679,15 +680,15 @@ void findVisibleTexels(TextureInfo& info, GLsizei width, GLsizei height, GLenum 
     info.y1 = y1;
 }
 
-// Corner `v`'s place in the viewport in pixels; false when it lies behind the eye.
+// Corner `v`'s place in the window in pixels; false when it lies behind the eye.
 bool windowPosition(const Matrix& mvp, const Vertex& v, float out[2]) {
     float c[4];
     for (int i = 0; i < 4; ++i)
         c[i] = mvp.m[i] * v.position[0] + mvp.m[4 + i] * v.position[1] +
                mvp.m[8 + i] * v.position[2] + mvp.m[12 + i];
     if (!(c[3] > 0)) return false;
-    out[0] = (c[0] / c[3] + 1) * 0.5f * float(state.viewportWidth);
-    out[1] = (c[1] / c[3] + 1) * 0.5f * float(state.viewportHeight);
+    out[0] = float(state.viewportX) + (c[0] / c[3] + 1) * 0.5f * float(state.viewportWidth);
+    out[1] = float(state.viewportY) + (c[1] / c[3] + 1) * 0.5f * float(state.viewportHeight);
     return true;
 }
 
@@ -724,9 +725,11 @@ bool visibleSpan(float low, float high, float scale, float offset, int first, in
 
 enum class Cut { whole, cut, nothing };
 
-// A GL_QUADS quad, corners (s0, t0), (s1, t0), (s1, t1), (s0, t1) on a parallelogram, cut in
-// place to the part of it that can show; `nothing` when no part can.
-Cut cutToVisibleTexels(Vertex v[4]) {
+// For a GL_QUADS quad, corners (s0, t0), (s1, t0), (s1, t1), (s0, t1) on a parallelogram: the
+// window box, x, y, width and height in pixels, around the part of it that can show; `nothing`
+// when no part can.
+Cut visibleBox(const Vertex quad[4], int box[4]) {
+    Vertex v[4] = {quad[0], quad[1], quad[2], quad[3]};
     const State& s = state;
     const bool failsAlphaZero = (s.alphaFunc == GL_GREATER && s.alphaRef >= 0) ||
                                 (s.alphaFunc == GL_GEQUAL && s.alphaRef > 0);
@@ -793,19 +796,61 @@ Cut cutToVisibleTexels(Vertex v[4]) {
     place(v[1], newS1, newT0);
     place(v[2], newS1, newT1);
     place(v[3], newS0, newT1);
+    // The part's corners lie within the whole quad's, so none is behind the eye. A pixel around
+    // the box takes up rounding.
+    float least[2] = {1e30f, 1e30f}, most[2] = {-1e30f, -1e30f};
+    for (int i = 0; i < 4; ++i) {
+        float p[2];
+        if (!windowPosition(mvp, v[i], p)) return Cut::whole;
+        for (int k = 0; k < 2; ++k) {
+            least[k] = std::min(least[k], p[k]);
+            most[k] = std::max(most[k], p[k]);
+        }
+    }
+    for (int k = 0; k < 2; ++k) {
+        if (!(most[k] - least[k] < 1e8f)) return Cut::whole;
+        box[k] = int(std::floor(least[k])) - 1;
+        box[2 + k] = int(std::ceil(most[k])) + 1 - box[k];
+    }
     return Cut::cut;
+}
+
+// Draws what is gathered with the scissor box narrowed to `box`, as far as the program's own
+// scissor state allows, and puts that state back.
+void drawScissored(const int box[4]) {
+    const bool wasOn = es.IsEnabled(GL_SCISSOR_TEST);
+    GLint old[4] = {0, 0, 0, 0};
+    es.GetIntegerv(GL_SCISSOR_BOX, old);
+    int x0 = box[0], y0 = box[1], x1 = box[0] + box[2], y1 = box[1] + box[3];
+    if (wasOn) {
+        x0 = std::max(x0, old[0]);
+        y0 = std::max(y0, old[1]);
+        x1 = std::min(x1, old[0] + old[2]);
+        y1 = std::min(y1, old[1] + old[3]);
+    }
+    if (x1 > x0 && y1 > y0) {
+        es.Enable(GL_SCISSOR_TEST);
+        es.Scissor(x0, y0, x1 - x0, y1 - y0);
+        flushBatch();
+        es.Scissor(old[0], old[1], old[2], old[3]);
+        if (!wasOn) es.Disable(GL_SCISSOR_TEST);
+    }
+    clearBatch();
 }
 
 // Vertex order within a triangle follows Mesa's decomposition, GL 1.x's provoking vertex last.
 void endPrimitive() {
     std::vector<Vertex>& v = state.primitive;
+    int box[4];
+    Cut cut = Cut::whole;
     if (state.primitiveMode == GL_QUADS && v.size() == 4) {
-        const Cut cut = cutToVisibleTexels(v.data());
+        cut = visibleBox(v.data(), box);
         if (cut != Cut::whole) ++state.counts.quadsCut;
         if (cut == Cut::nothing) {
             v.clear();
             return;
         }
+        if (cut == Cut::cut) flushBatch(); // the quad is drawn alone
     }
     const size_t n = v.size();
     GLenum mode = GL_TRIANGLES;
@@ -883,6 +928,7 @@ void endPrimitive() {
         break;
     }
     v.clear();
+    if (cut == Cut::cut) drawScissored(box);
 }
 
 // Desktop GL with colour material on keeps ambient and diffuse equal to the current colour.
@@ -1460,6 +1506,8 @@ void glLineWidth(GLfloat width) {
 void glViewport(GLint x, GLint y, GLsizei width, GLsizei height) {
     flushBatch();
     es.Viewport(x, y, width, height);
+    state.viewportX = x;
+    state.viewportY = y;
     state.viewportWidth = width;
     state.viewportHeight = height;
 }

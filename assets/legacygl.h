@@ -27,8 +27,8 @@ void legacyglFlush();
 void legacyglShutdown();
 
 // Counts since legacyglInit(), for benchmarks: vertices handed to glVertex, primitives ended by
-// glEnd, draw calls made for them, and textured quads cut to the part of their texture that is
-// not transparent (or left out, where none of it can show).
+// glEnd, draw calls made for them, and textured quads drawn under a scissor box around the part
+// of their texture that is not transparent (or left out, where none of it can show).
 struct LegacyGLCounts {
     long long vertices = 0;
     long long primitives = 0;
