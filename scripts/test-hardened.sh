@@ -43,7 +43,7 @@ run_fuzz() {
     for t in "$root"/tests/fuzz/corpus/*/; do
         targets+=("$(basename "$t")")
     done
-    "$root/scripts/fuzz-build.sh" "${targets[@]}"
+    FUZZ_BUILD_DIR="$build" FUZZ_SANITIZE=address,undefined "$root/scripts/fuzz-build.sh" "${targets[@]}"
     mkdir -p "$build/artifacts"
     # The targets hand each input to the readers as a file; a memory file system spares the disk.
     [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ] && scratch=/dev/shm
