@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The real program on a private sound server that dies mid-show and comes back: the caption's time
 # keeps running, one line on standard error, and the music is heard again at the caption's time.
-# Usage: pulse_show_test.sh <program> <soundcheck>
+# Usage: pulse_show_test.sh <program> <soundcheck> [pipewire]
 set -uo pipefail
 program=$1
 soundcheck=$2
+kind=${3:-}
 # The program finds the server through PULSE_SERVER; SDL_AUDIODRIVER would ask for SDL's audio.
 # A tenth of a second of latency rather than the program's 40 ms keeps its stream from starving
 # while the machine is busy with other work.
@@ -25,7 +26,8 @@ trap cleanup EXIT
 
 source "$(dirname "$0")/program.sh"
 
-coproc DAEMON { "$soundcheck" daemon; }
+# shellcheck disable=SC2086 # no server named: the default, PulseAudio's daemon
+coproc DAEMON { "$soundcheck" daemon $kind; }
 # Tells the daemon helper `$1` and waits for its answer, at most 30 s.
 daemonDo() {
     echo "$1" >&"${DAEMON[1]}"

@@ -1,4 +1,4 @@
-// A private PulseAudio daemon for tests and benchmarks, started and stopped by its process id.
+// A private sound server for tests and benchmarks, started and stopped by its process id.
 #include "tools/pulsedaemon.h"
 
 #include <fcntl.h>
@@ -31,9 +31,62 @@ bool socketAnswers(const std::string& path) {
     return answers;
 }
 
+// This process's environment for a server that keeps everything in `folder`, where it finds no
+// user configuration and no other server's addresses. PulseAudio's daemon is given its runtime
+// and state folders; pipewire-pulse makes its socket where a desktop's is, in the runtime folder.
+std::vector<std::string> privateEnvironment(const std::string& folder, bool pulseFolders) {
+    std::vector<std::string> environment;
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        const std::string entry = *variable;
+        const std::string name = entry.substr(0, entry.find('='));
+        if (name != "HOME" && name != "XDG_RUNTIME_DIR" && name != "XDG_CONFIG_HOME" &&
+            name.rfind("PULSE_", 0) != 0 && name.rfind("PIPEWIRE_", 0) != 0 &&
+            name != "DBUS_SESSION_BUS_ADDRESS" && name != "DISPLAY" && name != "LD_PRELOAD")
+            environment.push_back(entry);
+    }
+    for (const char* name : {"HOME=", "XDG_RUNTIME_DIR="})
+        environment.push_back(name + folder);
+    environment.push_back("XDG_CONFIG_HOME=" + folder + "/config");
+    if (pulseFolders) {
+        environment.push_back("PULSE_RUNTIME_PATH=" + folder + "/runtime");
+        environment.push_back("PULSE_STATE_PATH=" + folder + "/state");
+    }
+    return environment;
+}
+
+// Starts `arguments` with `environment`, its output appended to `log`, in a process group of its
+// own; its process id, or -1. The child only redirects and executes: everything it needs is made
+// before the fork.
+pid_t spawn(const std::vector<std::string>& arguments, std::vector<std::string> environment,
+            const std::string& log) {
+    std::vector<char*> envp, argv;
+    for (std::string& entry : environment)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (logFd < 0) return -1;
+    const pid_t child = fork();
+    if (child == 0) {
+        setpgid(0, 0);
+        dup2(logFd, 1);
+        dup2(logFd, 2);
+        execvpe(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    close(logFd);
+    return child;
+}
+
 } // namespace
 
-PulseDaemon::PulseDaemon(int sinkDelayMs) : sinkDelayMs(sinkDelayMs) {
+const char* soundServerName(SoundServer kind) {
+    return kind == SoundServer::pipewire ? "pipewire" : "pulseaudio";
+}
+
+PulseDaemon::PulseDaemon(int sinkDelayMs, SoundServer kind) : sinkDelayMs(sinkDelayMs), kind(kind) {
     char name[] = "/tmp/zrxpulseXXXXXX";
     const char* made = mkdtemp(name);
     if (made == nullptr) std::abort();
@@ -46,9 +99,14 @@ PulseDaemon::~PulseDaemon() {
     std::filesystem::remove_all(folder, ignored);
 }
 
+std::string PulseDaemon::socketPath() const {
+    return folder + (kind == SoundServer::pipewire ? "/pulse/native" : "/native");
+}
+
 bool PulseDaemon::start() {
     if (running()) return true;
-    const std::string socketPath = folder + "/native";
+    if (kind == SoundServer::pipewire) return startPipeWire();
+    const std::string socketPath = this->socketPath();
     {
         std::ofstream script(folder + "/daemon.pa");
         script << "load-module module-native-protocol-unix auth-anonymous=1 socket=" << socketPath
@@ -65,53 +123,11 @@ bool PulseDaemon::start() {
         script << "set-default-sink " << (sinkDelayMs > 0 ? "delayed" : "null") << "\n";
     }
     std::filesystem::remove(socketPath);
-    // Everything the daemon keeps lies in its folder; it finds no user configuration there. The
-    // child only redirects and executes: everything it needs is made before the fork.
-    std::vector<std::string> environment;
-    for (char** variable = environ; *variable != nullptr; ++variable) {
-        const std::string entry = *variable;
-        const std::string name = entry.substr(0, entry.find('='));
-        if (name != "HOME" && name != "XDG_RUNTIME_DIR" && name != "XDG_CONFIG_HOME" &&
-            name != "PULSE_RUNTIME_PATH" && name != "PULSE_STATE_PATH" && name != "PULSE_SERVER" &&
-            name != "DBUS_SESSION_BUS_ADDRESS" && name != "DISPLAY" && name != "LD_PRELOAD")
-            environment.push_back(entry);
-    }
-    for (const char* name : {"HOME=", "XDG_RUNTIME_DIR="})
-        environment.push_back(name + folder);
-    environment.push_back("XDG_CONFIG_HOME=" + folder + "/config");
-    environment.push_back("PULSE_RUNTIME_PATH=" + folder + "/runtime");
-    environment.push_back("PULSE_STATE_PATH=" + folder + "/state");
-    std::vector<char*> envp;
-    for (std::string& entry : environment)
-        envp.push_back(entry.data());
-    envp.push_back(nullptr);
     const std::string script = folder + "/daemon.pa";
-    const std::vector<std::string> arguments = {"pulseaudio",
-                                                "-n",
-                                                "--daemonize=no",
-                                                "--exit-idle-time=-1",
-                                                "--disallow-exit",
-                                                "--use-pid-file=no",
-                                                "--system=no",
-                                                "--disable-shm=yes",
-                                                "--log-target=stderr",
-                                                "-F",
-                                                script};
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    const std::string log = folder + "/daemon.log";
-    const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (logFd < 0) return false;
-    pid = fork();
-    if (pid == 0) {
-        dup2(logFd, 1);
-        dup2(logFd, 2);
-        execvpe("pulseaudio", argv.data(), envp.data());
-        _exit(127);
-    }
-    close(logFd);
+    pid = spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
+                 "--use-pid-file=no", "--system=no", "--disable-shm=yes", "--log-target=stderr",
+                 "-F", script},
+                privateEnvironment(folder, true), folder + "/daemon.log");
     if (pid < 0) return false;
     // The script runs before the daemon serves; the loopback and the tunnel start right after,
     // and "null" still plays out the two seconds it rendered while nothing played into it.
@@ -130,17 +146,55 @@ bool PulseDaemon::start() {
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    std::ifstream in(log);
+    std::ifstream in(folder + "/daemon.log");
     std::cerr << "the PulseAudio daemon did not come up; its log:\n" << in.rdbuf();
+    if (running()) stop(SIGKILL);
+    return false;
+}
+
+bool PulseDaemon::startPipeWire() {
+    std::filesystem::create_directories(folder + "/config");
+    std::filesystem::remove(socketPath());
+    pid = spawn(
+        {"dbus-run-session", "--", "sh", "-c", "pipewire & wireplumber & exec pipewire-pulse"},
+        privateEnvironment(folder, false), folder + "/daemon.log");
+    if (pid < 0) return false;
+    // pipewire-pulse answers once PipeWire runs; the null sink is then loaded through it. A
+    // load that fails (WirePlumber not yet linked up) is tried again.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    bool loaded = false;
+    while (std::chrono::steady_clock::now() < deadline) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            pid = -1;
+            break;
+        }
+        if (socketAnswers(socketPath())) {
+            if (!loaded)
+                loaded = run("pactl load-module module-null-sink sink_name=null rate=44100 "
+                             "channels=2 >/dev/null 2>&1") == 0;
+            if (loaded && run("pactl set-default-sink null 2>/dev/null && pactl info 2>/dev/null"
+                              " | grep -qx 'Default Sink: null'") == 0)
+                return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::ifstream in(folder + "/daemon.log");
+    std::cerr << "PipeWire's stack did not come up; its log:\n" << in.rdbuf();
     if (running()) stop(SIGKILL);
     return false;
 }
 
 void PulseDaemon::stop(int signal) {
     if (!running()) return;
-    kill(pid, signal);
+    // The whole group: PipeWire's stack is several processes under the leader.
+    kill(-pid, signal);
     int status = 0;
     waitpid(pid, &status, 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (kill(-pid, 0) == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (kill(-pid, 0) == 0) kill(-pid, SIGKILL);
     pid = -1;
 }
 

@@ -1,4 +1,5 @@
-// A private PulseAudio daemon for tests and benchmarks: its own folder and socket, a null sink.
+// A private sound server for tests and benchmarks, PulseAudio's daemon or PipeWire's stack: its
+// own folder and socket, a null sink.
 #pragma once
 
 #include <string>
@@ -9,9 +10,18 @@
 // runs until stopped by its process id. With `sinkDelayMs` > 0 it also has a sink "delayed",
 // the default, whose own latency is that many milliseconds more: a tunnel into "null" with a
 // fixed latency, which the server counts as the sink's latency like any device's.
+//
+// PipeWire's stack, as a desktop runs it: pipewire, wireplumber and pipewire-pulse on a session
+// bus of their own (dbus-run-session), with no user configuration, in a process group that is
+// stopped by its leader's process id; pipewire-pulse serves PulseAudio's protocol, and a null
+// sink "null" (44100 Hz stereo, in a graph that runs at 48000 Hz) is loaded through it and made
+// the default. It has no delayed sink.
+enum class SoundServer { pulseaudio, pipewire };
+const char* soundServerName(SoundServer kind); // "pulseaudio", "pipewire"
+
 class PulseDaemon {
   public:
-    explicit PulseDaemon(int sinkDelayMs = 0);
+    explicit PulseDaemon(int sinkDelayMs = 0, SoundServer kind = SoundServer::pulseaudio);
     ~PulseDaemon(); // stops it and removes its folder
     PulseDaemon(const PulseDaemon&) = delete;
     PulseDaemon& operator=(const PulseDaemon&) = delete;
@@ -20,12 +30,13 @@ class PulseDaemon {
     // socket takes connections and its sinks are loaded. False, with the daemon's log on
     // standard error, when it does not come up.
     bool start();
-    // Sends `signal` (SIGKILL: the server crashes) to the daemon and waits for it to end.
+    // Sends `signal` (SIGKILL: the server crashes) to the daemon, every process of PipeWire's
+    // stack, and waits for them to end.
     void stop(int signal);
     bool running() const { return pid > 0; }
 
-    // "unix:<folder>/native", for PULSE_SERVER.
-    std::string server() const { return "unix:" + folder + "/native"; }
+    // "unix:<socket>", for PULSE_SERVER.
+    std::string server() const { return "unix:" + socketPath(); }
     // Points this process's clients at the daemon and its "delayed" sink if any: PULSE_SERVER,
     // PULSE_SINK, and no SDL_AUDIODRIVER (which
     // would ask the audio layer for SDL's audio instead).
@@ -36,6 +47,9 @@ class PulseDaemon {
     std::string folder;
 
   private:
+    std::string socketPath() const;
+    bool startPipeWire();
     int sinkDelayMs;
+    SoundServer kind;
     pid_t pid = -1;
 };
