@@ -2,6 +2,7 @@
 #include "music/core.h"
 
 #include <algorithm>
+#include <cassert>
 #include <chrono>
 #include <cmath>
 #include <limits>
@@ -71,6 +72,86 @@ double deviceClockHeard(const DeviceClock& clock, double now) {
 double outputTimestampHeard(double contextSeconds, double stampSeconds, double now) {
     if (stampSeconds <= 0) return -std::numeric_limits<double>::infinity();
     return contextSeconds + (now - stampSeconds);
+}
+
+CycleLine makeCycleLine(double rate) {
+    CycleLine line;
+    line.rate = rate;
+    line.jumpFrames = 0.005 * rate;
+    line.longestCycle = 0.045 * rate;
+    return line;
+}
+
+namespace {
+
+// The line under the window's reports (second lowest) and the one over them (second highest),
+// as frames at the newest report's moment, and the cycle: the least step between two reports
+// in a row, 0 when no two differ.
+struct CycleBounds {
+    double under = 0, over = 0, cycle = 0;
+};
+
+CycleBounds cycleBounds(const CycleLine& line) {
+    assert(line.count > 0 && line.newest >= 0 && line.newest < cycleReportWindow);
+    const double reference = line.reports[line.newest].moment;
+    constexpr double none = std::numeric_limits<double>::infinity();
+    double lowest = none, secondLowest = none, highest = -none, secondHighest = -none;
+    double cycle = none;
+    for (int i = 0; i < line.count; ++i) {
+        const CycleReport& r = line.reports[i];
+        const double at = r.frame + line.rate * (reference - r.moment);
+        if (at < lowest) {
+            secondLowest = lowest;
+            lowest = at;
+        } else if (at < secondLowest) {
+            secondLowest = at;
+        }
+        if (at > highest) {
+            secondHighest = highest;
+            highest = at;
+        } else if (at > secondHighest) {
+            secondHighest = at;
+        }
+        // Reports in a row, in the ring's order; a step under a frame is the same cycle.
+        const int before = (i + cycleReportWindow - 1) % cycleReportWindow;
+        if (i != (line.newest + 1) % cycleReportWindow && before < line.count) {
+            const double step = std::fabs(r.frame - line.reports[before].frame);
+            if (step >= 1) cycle = std::min(cycle, step);
+        }
+    }
+    CycleBounds bounds;
+    bounds.under = line.count >= 2 ? secondLowest : lowest;
+    bounds.over = line.count >= 2 ? secondHighest : highest;
+    bounds.cycle = cycle == none ? 0 : cycle;
+    return bounds;
+}
+
+} // namespace
+
+void cycleLineAdd(CycleLine& line, CycleReport report) {
+    const bool ahead = line.count > 0 && report.frame - cycleLineHeard(line, report.moment) >
+                                             line.longestCycle + line.jumpFrames;
+    if (ahead && line.aheadBefore) {
+        // The report before this one began the jump: the window starts afresh from it.
+        line.reports[0] = line.reports[line.newest];
+        line.count = 1;
+        line.newest = 0;
+    }
+    line.aheadBefore = ahead && !line.aheadBefore;
+    line.newest = (line.newest + 1) % cycleReportWindow;
+    line.reports[line.newest] = report;
+    line.count = std::min(line.count + 1, cycleReportWindow);
+}
+
+double cycleLineHeard(const CycleLine& line, double moment) {
+    if (line.count == 0) return 0;
+    const CycleBounds bounds = cycleBounds(line);
+    double heard = bounds.under;
+    // No band without a known cycle; none either when the reports contradict one (a stall).
+    const double least = bounds.over - bounds.cycle;
+    if (bounds.cycle > 0 && bounds.cycle <= line.longestCycle && least <= bounds.under)
+        heard = (least + bounds.under) / 2;
+    return heard + line.rate * (moment - line.reports[line.newest].moment);
 }
 
 void streamClockHold(StreamClock& clock, uint64_t frame) {

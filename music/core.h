@@ -67,6 +67,39 @@ double deviceClockHeard(const DeviceClock& clock, double now);
 // with every buffer the device takes); -infinity before the first stamp.
 double outputTimestampHeard(double contextSeconds, double stampSeconds, double now);
 
+// ---- A cycle-stepping server's clock: which output frame is being heard now --------------------
+
+// A server whose graph runs in whole cycles (PipeWire's) reports, for the stream, the read
+// position of the cycle it is in: every report lies between the frame heard at its moment and one
+// cycle ahead of it. The graph runs on the system's clock, so what is heard is a line at the
+// nominal rate, and the recent reports bound it: from above by the line under them, from below by
+// the line over them less a cycle (the least step between two reports). The clock is the middle
+// of that band, which reports answered at every phase of the cycle make narrow; the second lowest
+// and second highest reports carry the lines, passing over one report stamped late or early. A
+// stall of the server drops the reports below the band, and the line under them carries the
+// clock until the older ones have left the window. Two reports in a row that lie the longest
+// cycle and `jumpFrames` more above the clock are a jump of the sound ahead: the window starts
+// afresh from the first of them.
+constexpr int cycleReportWindow = 200; // reports; two seconds at one report per 10 ms
+struct CycleReport {
+    double moment = 0; // seconds, monotonicSeconds
+    double frame = 0;  // output frames read by the server at `moment`
+};
+struct CycleLine {
+    double rate = 44100;     // output frames per second
+    double jumpFrames = 0;   // a departure from the line this large is not jitter (5 ms)
+    double longestCycle = 0; // no server's cycle is longer (45 ms), in output frames
+    CycleReport reports[cycleReportWindow];
+    int count = 0, newest = -1; // a ring: reports[newest] is the latest
+    bool aheadBefore = false;   // the latest report lay a jump ahead
+};
+
+CycleLine makeCycleLine(double rate);
+// Adds the server's report to the line's window.
+void cycleLineAdd(CycleLine& line, CycleReport report);
+// The output frame heard at `moment` by the line (0 before any report).
+double cycleLineHeard(const CycleLine& line, double moment);
+
 // ---- The stream clock: which file frame is being heard now ------------------------------------
 
 // A stream either stands at `anchor`, or runs: it has begun to play from `anchor`, and once the

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
 namespace {
@@ -25,8 +26,12 @@ constexpr double firstRetrySeconds = 0.1;
 constexpr double longestRetrySeconds = 2;
 // The thread wakes at least this often, and asks the server for a fresh timing report at the
 // interval below, so that the server's pace and any dropout are followed within a few hundredths.
+// A server that steps in whole cycles is asked more often, at random intervals: the line under
+// its reports needs reports from all phases of its cycle, and a fixed interval visits only a
+// few of them (its reports' lowest then lies up to a millisecond above what is heard).
 constexpr int sampleMicroseconds = 5000;
 constexpr double timingRequestSeconds = 0.02;
+constexpr double steppingRequestSeconds = 0.005, steppingRequestSpreadSeconds = 0.01;
 // A report this far from the clock's line is a jump of the sound, not jitter.
 constexpr double jumpSeconds = 0.005;
 // A stream that joins a returning server is placed afresh at most this many times as the
@@ -44,7 +49,10 @@ uint64_t streamGeneration = 0; // the placement the stream plays for
 pa_operation* timingRequest = nullptr;
 double lastTimingRequest = 0;
 double retryAt = 0, retryWait = firstRetrySeconds;
-bool connected = false; // the context reached READY since it was made
+bool connected = false;             // the context reached READY since it was made
+bool serverAsked = false;           // the server's name was asked of the current context
+uint32_t requestNoise = 0x9e3779b9; // xorshift state for the stepping server's request intervals
+double requestInterval = timingRequestSeconds;
 std::thread thread;
 pa_sample_spec sampleFormat;
 
@@ -69,6 +77,10 @@ double timeStamp = 0;
 bool reported = false;
 // The side of the clock's line the latest report lay far off (+1 ahead, -1 behind; 0 on it).
 int farSide = 0;
+// A server that names itself PipeWire steps in whole cycles: its clock is the line under its
+// reports. Set on the server thread when it answers with its name.
+bool steppingServer = false;
+CycleLine cycleLine;
 PulseReport lastReport;
 
 // The wall clock in seconds, for the server's reports, which carry wall-clock stamps.
@@ -173,6 +185,7 @@ void dropContext() {
     pa_context_unref(context);
     context = nullptr;
     connected = false;
+    serverAsked = false;
 }
 
 bool connect() {
@@ -222,14 +235,25 @@ void onTiming(pa_stream* s, void* userdata) {
     // server made late on a busy machine (the next lies on the line again), which the line passes
     // over. A reading already given is never taken back: the stream clock holds until the sound
     // catches up.
-    const double predicted = timed && advancing ? pulseHeard(moment) - double(streamBase) : frame;
-    const double error = frame - predicted;
-    const int side = std::fabs(error) < jumpSeconds * sampleFormat.rate ? 0 : error > 0 ? 1 : -1;
-    if (side == 0)
-        timeFrames = predicted + error / 4;
-    else
-        timeFrames = side == farSide ? frame : predicted;
-    farSide = side;
+    if (steppingServer && playing) {
+        cycleLineAdd(cycleLine, {moment, frame});
+        timeFrames = cycleLineHeard(cycleLine, moment);
+    } else if (steppingServer) {
+        cycleLine = makeCycleLine(sampleFormat.rate);
+        timeFrames = frame;
+    } else {
+        const double predicted =
+            timed && advancing ? pulseHeard(moment) - double(streamBase) : frame;
+        const double error = frame - predicted;
+        const int side = std::fabs(error) < jumpSeconds * sampleFormat.rate ? 0
+                         : error > 0                                        ? 1
+                                                                            : -1;
+        if (side == 0)
+            timeFrames = predicted + error / 4;
+        else
+            timeFrames = side == farSide ? frame : predicted;
+        farSide = side;
+    }
     timeStamp = moment;
     timed = true;
     advancing = playing;
@@ -243,6 +267,7 @@ void makeStream(uint64_t forGeneration) {
         streamBase = audioHanded();
         streamWritten = 0;
         timed = advancing = reported = false;
+        cycleLine = makeCycleLine(sampleFormat.rate);
         placements = 0;
         verified = false;
     }
@@ -269,9 +294,24 @@ void requestTiming() {
         timingRequest = nullptr;
     }
     const double now = monotonicSeconds();
-    if (now - lastTimingRequest < timingRequestSeconds) return;
+    if (now - lastTimingRequest < requestInterval) return;
     lastTimingRequest = now;
+    requestInterval = timingRequestSeconds;
+    if (steppingServer) {
+        requestNoise ^= requestNoise << 13;
+        requestNoise ^= requestNoise >> 17;
+        requestNoise ^= requestNoise << 5;
+        requestInterval =
+            steppingRequestSeconds + steppingRequestSpreadSeconds * (requestNoise / 4294967296.0);
+    }
     timingRequest = pa_stream_update_timing_info(stream, nullptr, nullptr);
+}
+
+// The server thread: the server's name, asked when the context is ready.
+void onServerInfo(pa_context*, const pa_server_info* info, void*) {
+    if (info == nullptr || info->server_name == nullptr) return;
+    const Lock lock(audioLock);
+    steppingServer = std::strstr(info->server_name, "PipeWire") != nullptr;
 }
 
 // The server went away (or refused the stream): the show runs on without it.
@@ -302,6 +342,12 @@ void step() {
         return;
     }
     if (state != PA_CONTEXT_READY) return;
+    // Asked before any stream is made: the answer comes before the stream's first report.
+    if (!serverAsked) {
+        serverAsked = true;
+        if (pa_operation* asked = pa_context_get_server_info(context, onServerInfo, nullptr))
+            pa_operation_unref(asked);
+    }
     bool wanted = false;
     uint64_t current = 0;
     {

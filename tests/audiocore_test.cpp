@@ -343,3 +343,61 @@ TEST(OutputTimestampTest, AScheduledRunIsHeardFromItsStartTimeAndAPauseAndSeekSt
     EXPECT_NEAR(streamClockRead(clock, outputTimestampHeard(10.0, 60.0, 61.0) * rate, 1, 1e9),
                 uint64_t(heard) + 12500 + rate, 1e-6);
 }
+
+// A simulated cycle-stepping server: output frames heard run at `rate`, and a report at time t
+// carries the read position of the cycle being played, the heard frame rounded up to the cycle's
+// end. Reports come at random intervals of 5 to 15 ms; one is stamped 10 ms late at 2.5 s, the
+// server stalls for 30 ms at 3 s, and the sound jumps 100 ms ahead at 3.5 s. The line must lie
+// within a millisecond of what is heard once it has two seconds of reports behind it, and
+// meanwhile, from the second report after each event, within a cycle and a millisecond.
+TEST(CycleLineTest, TheLineUnderASteppingServersReportsIsWhatIsHeard) {
+    const double rate = 44100, ms = rate / 1000;
+    for (const int graphFrames : {256, 1024, 2048}) {
+        const double cycle = graphFrames / 48000.0; // seconds
+        std::mt19937 random(graphFrames);
+        std::uniform_real_distribution<double> interval(0.005, 0.015);
+        CycleLine line = makeCycleLine(rate);
+        bool lateSent = false;
+        int sinceEvent = 0, failures = 0;
+        double shift = 0; // seconds of output heard ahead of t
+        for (double t = 0.01; t < 8; t += interval(random)) {
+            const double now = t < 3 ? 0 : t < 3.5 ? -0.03 : 0.07;
+            sinceEvent = now == shift ? sinceEvent + 1 : 0;
+            shift = now;
+            const double heard = (t + shift) * rate;
+            const double read = std::ceil((t + shift) / cycle) * cycle * rate;
+            const bool late = t >= 2.5 && !lateSent;
+            lateSent = lateSent || late;
+            cycleLineAdd(line, {late ? t + 0.01 : t, read});
+            const double error = cycleLineHeard(line, t) - heard;
+            if (t > 2 && (t < 3 || t > 5.5))
+                failures += std::fabs(error) >= 1 * ms;
+            else if (sinceEvent >= 1)
+                failures += std::fabs(error) >= (cycle * 1000 + 1) * ms;
+        }
+        EXPECT_EQ(failures, 0) << "cycle of " << graphFrames << " frames";
+    }
+}
+
+// A busy server answers right after its cycle begins: each report lies nearly a cycle ahead of
+// what is heard. The reports cannot place what is heard closer than that band, and the clock
+// keeps to its middle: within half a cycle and a millisecond, where the line under the reports
+// alone would run nearly a whole cycle ahead.
+TEST(CycleLineTest, ReportsFromTheStartOfEachCycleKeepTheClockWithinHalfACycle) {
+    const double rate = 44100, ms = rate / 1000;
+    for (const int graphFrames : {256, 2048}) {
+        const double cycle = graphFrames / 48000.0;
+        std::mt19937 random(graphFrames);
+        std::uniform_real_distribution<double> interval(0.005, 0.015), answer(0, 0.1 * cycle);
+        CycleLine line = makeCycleLine(rate);
+        int failures = 0;
+        for (double asked = 0.01; asked < 4; asked += interval(random)) {
+            const double t = std::ceil(asked / cycle) * cycle + answer(random);
+            cycleLineAdd(line, {t, std::ceil(t / cycle) * cycle * rate});
+            const double error = cycleLineHeard(line, t) - t * rate;
+            // From the third cycle on: the first two show how long a cycle is.
+            failures += t > 3 * cycle && std::fabs(error) >= (cycle * 500 + 1) * ms;
+        }
+        EXPECT_EQ(failures, 0) << "cycle of " << graphFrames << " frames";
+    }
+}
