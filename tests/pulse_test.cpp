@@ -1,5 +1,5 @@
-// The audio layer on a private PulseAudio daemon: the clock against the server, pauses, seeks,
-// loss.
+// The audio layer on a private sound server, PulseAudio's daemon and PipeWire's stack: the clock
+// against the server, pauses, seeks, loss.
 #include "music/bass.h"
 #include "music/core.h"
 #include "tools/mp3.h"
@@ -49,7 +49,8 @@ class PulseTest : public ::testing::Test {
     }
 
     // Starts a daemon, points this process at it and opens the output there.
-    void startServer(PulseDaemon& daemon) {
+    void startServer(PulseDaemon& daemon, SoundServer kind) {
+        server = kind;
         ASSERT_TRUE(daemon.start());
         daemon.useFromThisProcess();
         ASSERT_TRUE(BASS_Init(1, 44100, 0, 0, NULL));
@@ -86,8 +87,8 @@ class PulseTest : public ::testing::Test {
         return found;
     }
 
-    // The clock and the server's position differ by less than 2 ms in 95 of 100 reports, over two
-    // seconds once the sound has settled (the first tenth of a second of a stream is left out).
+    // The clock and the server's position differ by less than 2 ms in 95 of 100 reports, over a
+    // second or two once the sound has settled (the first reports of a window are left out).
     // Beyond that the clock is judged where the server kept its own pace: a busy machine delays
     // the server's sink now and then, and the report it makes then lies off the server's own line
     // (which the clock follows, and the next report mends). Every report on that line, with the
@@ -108,27 +109,83 @@ class PulseTest : public ::testing::Test {
         EXPECT_LT(p95, 0.002);
     }
 
-    // One window of 100 reports: fails each report on the server's line that the clock misses by
-    // 2 ms or more (and sets `missed`); returns the 95th percentile of the clock's distance from
-    // all reports, in seconds.
+    // One window of 100 reports (200 on PipeWire, two seconds: the span its clock takes in):
+    // fails each report on the server's line that the clock misses by 2 ms or more (and sets
+    // `missed`); returns the 95th percentile of the clock's distance from what the reports say
+    // is heard, in seconds.
     double clockAgainstServer(HSTREAM stream, double& latency, double& sink, bool& missed) {
-        std::vector<BassServerReport> all = reports(stream, 105);
-        if (all.size() != 105u) return 1;
+        const size_t count = server == SoundServer::pipewire ? 200 : 100;
+        std::vector<BassServerReport> all = reports(stream, int(count) + 5);
+        if (all.size() != count + 5) return 1;
         all.erase(all.begin(), all.begin() + 5);
-        std::vector<double> offsets;
-        for (const BassServerReport& report : all) {
-            offsets.push_back(std::fabs(report.clockBytes - report.serverBytes) / bytesPerSecond);
-            latency = std::max(latency, report.latencySeconds);
-            sink = std::max(sink, report.sinkSeconds);
+        std::vector<double> least, most, offLine;
+        if (server == SoundServer::pipewire) {
+            withinTheServersCycles(all, least, most, offLine);
+        } else {
+            offLine = offTheServersLine(all);
+            for (const BassServerReport& report : all) {
+                least.push_back(report.serverBytes);
+                most.push_back(report.serverBytes);
+            }
         }
-        const std::vector<double> offLine = offTheServersLine(all);
+        std::vector<double> offsets;
+        for (size_t i = 0; i < all.size(); ++i) {
+            const double clock = all[i].clockBytes;
+            offsets.push_back(std::max({0.0, least[i] - clock, clock - most[i]}) / bytesPerSecond);
+            latency = std::max(latency, all[i].latencySeconds);
+            sink = std::max(sink, all[i].sinkSeconds);
+        }
         for (size_t i = 2; i < all.size(); ++i) {
             if (std::max({offLine[i], offLine[i - 1], offLine[i - 2]}) > 0.001) continue;
             missed = missed || offsets[i] >= 0.002;
             EXPECT_LT(offsets[i], 0.002) << "report " << i << ", on the server's line";
         }
         std::sort(offsets.begin(), offsets.end());
-        return offsets[94];
+        return offsets[offsets.size() * 95 / 100 - 1];
+    }
+
+    // PipeWire reports the read position of the cycle its graph is in: between what is heard and
+    // a cycle ahead of it; its graph runs on the system's clock. So what is heard lies on a line
+    // at the nominal rate, in the band that all the window's reports allow: under the second
+    // lowest of them (a report stamped late lies lower) and over the second highest less a cycle
+    // (the least step between reports in a row). `least` and `most` get the band at each
+    // report's moment, in bytes; `offLine` how far each report lies outside the band from its
+    // bottom to a cycle above it, in seconds. A window whose reports allow no band, or whose
+    // first and second halves lie on lines more than a millisecond apart, saw the server stall
+    // or jump (a busy machine): every report in it counts as off the line.
+    static void withinTheServersCycles(const std::vector<BassServerReport>& all,
+                                       std::vector<double>& least, std::vector<double>& most,
+                                       std::vector<double>& offLine) {
+        const double start = all.front().moment;
+        std::vector<double> residual;
+        double cycle = 1e300;
+        for (size_t i = 0; i < all.size(); ++i) {
+            residual.push_back(all[i].serverBytes - bytesPerSecond * (all[i].moment - start));
+            const double step = i > 0 ? std::fabs(all[i].serverBytes - all[i - 1].serverBytes) : 0;
+            if (step >= 4) cycle = std::min(cycle, step);
+        }
+        const auto secondLowest = [](std::vector<double> values) {
+            std::nth_element(values.begin(), values.begin() + 1, values.end());
+            return values[1];
+        };
+        const auto secondHighest = [](std::vector<double> values) {
+            std::nth_element(values.begin(), values.begin() + 1, values.end(), std::greater<>());
+            return values[1];
+        };
+        const auto half = residual.begin() + residual.size() / 2;
+        const double under = secondLowest(residual), over = secondHighest(residual) - cycle;
+        const double millisecond = 0.001 * bytesPerSecond;
+        const bool steady = over <= under + millisecond &&
+                            std::fabs(secondLowest({residual.begin(), half}) -
+                                      secondLowest({half, residual.end()})) < millisecond;
+        for (size_t i = 0; i < all.size(); ++i) {
+            const double along = bytesPerSecond * (all[i].moment - start);
+            least.push_back(std::min(over, under) + along);
+            most.push_back(under + along);
+            const double above = residual[i] - under;
+            offLine.push_back(!steady ? 1
+                                      : std::max({0.0, -above, above - cycle}) / bytesPerSecond);
+        }
     }
 
     // How far each report lies from the straight line through the server's reports, in seconds.
@@ -158,9 +215,17 @@ class PulseTest : public ::testing::Test {
     }
 
     TempDir tmp;
+    SoundServer server = SoundServer::pulseaudio;
 };
 
+class PulseServerTest : public PulseTest, public ::testing::WithParamInterface<SoundServer> {};
+
+std::string serverName(const ::testing::TestParamInfo<SoundServer>& info) {
+    return soundServerName(info.param);
+}
+
 struct Latency {
+    SoundServer server;
     int streamMs; // PULSE_LATENCY_MSEC, the stream's requested latency; 0 for ours
     int sinkDelayMs;
     double least, most; // the whole latency the server must report, in seconds
@@ -168,14 +233,16 @@ struct Latency {
 
 class PulseLatencyTest : public PulseTest, public ::testing::WithParamInterface<Latency> {};
 
+constexpr SoundServer pulse = SoundServer::pulseaudio, pipewire = SoundServer::pipewire;
+
 } // namespace
 
 TEST_P(PulseLatencyTest, TheClockReadsThePositionTheServerSaysIsPlaying) {
     const Latency latency = GetParam();
     if (latency.streamMs > 0)
         setenv("PULSE_LATENCY_MSEC", std::to_string(latency.streamMs).c_str(), 1);
-    PulseDaemon daemon(latency.sinkDelayMs);
-    startServer(daemon);
+    PulseDaemon daemon(latency.sinkDelayMs, latency.server);
+    startServer(daemon, latency.server);
     const HSTREAM stream = playTone(6);
     ASSERT_TRUE(waitFor([&] { return seconds(stream) > 0.3; }));
     double reported = 0, sink = 0;
@@ -189,23 +256,23 @@ TEST_P(PulseLatencyTest, TheClockReadsThePositionTheServerSaysIsPlaying) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Latencies, PulseLatencyTest,
-                         ::testing::Values(Latency{20, 0, 0.010, 0.060},
-                                           Latency{0, 0, 0.025, 0.090},
-                                           Latency{400, 0, 0.200, 0.500},
-                                           Latency{0, 150, 0.175, 0.450}),
-                         [](const ::testing::TestParamInfo<Latency>& info) {
-                             const Latency& l = info.param;
-                             if (l.sinkDelayMs > 0)
-                                 return "sinkDelay" + std::to_string(l.sinkDelayMs) + "ms";
-                             if (l.streamMs > 0)
-                                 return "stream" + std::to_string(l.streamMs) + "ms";
-                             return std::string("serverDefault");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Latencies, PulseLatencyTest,
+    ::testing::Values(Latency{pulse, 20, 0, 0.010, 0.060}, Latency{pulse, 0, 0, 0.025, 0.090},
+                      Latency{pulse, 400, 0, 0.200, 0.500}, Latency{pulse, 0, 150, 0.175, 0.450},
+                      Latency{pipewire, 20, 0, 0.010, 0.060}, Latency{pipewire, 0, 0, 0.020, 0.090},
+                      Latency{pipewire, 250, 0, 0.100, 0.400}),
+    [](const ::testing::TestParamInfo<Latency>& info) {
+        const Latency& l = info.param;
+        const std::string server = l.server == pipewire ? std::string("pipewire_") : "";
+        if (l.sinkDelayMs > 0) return server + "sinkDelay" + std::to_string(l.sinkDelayMs) + "ms";
+        if (l.streamMs > 0) return server + "stream" + std::to_string(l.streamMs) + "ms";
+        return server + "serverDefault";
+    });
 
-TEST_F(PulseTest, APauseHoldsTheClockAndASeekReadsTheByteAskedForUntilItIsHeard) {
-    PulseDaemon daemon;
-    startServer(daemon);
+TEST_P(PulseServerTest, APauseHoldsTheClockAndASeekReadsTheByteAskedForUntilItIsHeard) {
+    PulseDaemon daemon(0, GetParam());
+    startServer(daemon, GetParam());
     const HSTREAM stream = playTone(6);
     ASSERT_TRUE(waitFor([&] { return seconds(stream) > 0.3; }));
 
@@ -241,9 +308,9 @@ TEST_F(PulseTest, APauseHoldsTheClockAndASeekReadsTheByteAskedForUntilItIsHeard)
     expectTheClockFollowsTheServer(stream, latency, sink);
 }
 
-TEST_F(PulseTest, LosingTheServerKeepsTheClockRunningAndTheSoundComesBackWhereItIs) {
-    PulseDaemon daemon;
-    startServer(daemon);
+TEST_P(PulseServerTest, LosingTheServerKeepsTheClockRunningAndTheSoundComesBackWhereItIs) {
+    PulseDaemon daemon(0, GetParam());
+    startServer(daemon, GetParam());
     const HSTREAM stream = playTone(30);
     ASSERT_TRUE(waitFor([&] { return seconds(stream) > 0.5; }));
 
@@ -310,6 +377,10 @@ TEST_F(PulseTest, LosingTheServerKeepsTheClockRunningAndTheSoundComesBackWhereIt
     expectTheClockFollowsTheServer(stream, latency, sink);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Sound lost: the show goes on without it.\n");
 }
+
+INSTANTIATE_TEST_SUITE_P(Servers, PulseServerTest,
+                         ::testing::Values(SoundServer::pulseaudio, SoundServer::pipewire),
+                         serverName);
 
 TEST_F(PulseTest, WithNoServerTheOutputIsSdlAudio) {
     PulseDaemon daemon; // never started: its socket does not exist
