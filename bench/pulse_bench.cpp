@@ -2,13 +2,18 @@
 // SDL.
 //
 // For each latency (the stream's, asked with PULSE_LATENCY_MSEC, and a sink with a delay of its
-// own) a private PulseAudio daemon plays a tone, and the clock is compared with the server:
+// own) a private PulseAudio daemon, and then PipeWire's stack, plays a tone, and the clock is
+// compared with the server:
 // - through the server (our output): with each timing report of the server, the clock's reading
-//   for the report's moment before it learnt of the report, against the position reported;
+//   for the report's moment before it learnt of the report, against the position reported. On
+//   PipeWire, whose reports lie up to a cycle of its graph ahead of what is heard, against what
+//   is heard: the middle of the band that all the reports of a stretch of two seconds allow,
+//   looking back and ahead (the clock itself sees only the reports before);
 // - through SDL's audio (its pulse driver, on the same daemon): the server is asked for the
 //   latency of SDL's stream (its buffer and the sink's), and the position it plays is the audio
 //   handed over less that latency; SDL hands over one 1024-frame buffer at a time, so this side
-//   is known to about half a buffer (12 ms).
+//   is known to about half a buffer (12 ms). PipeWire's pulse server reports no latency for a
+//   stream, so this side is measured on PulseAudio only.
 // Prints the mean offset (clock minus server, positive: the clock ahead) and the 99th percentile
 // of its size. Usage: pulse_bench [seconds per measurement, default 4]
 #include "bench/bench.h"
@@ -34,6 +39,7 @@ namespace {
 constexpr double bytesPerSecond = 44100 * 4;
 
 struct Setting {
+    SoundServer server;
     std::string name;
     int streamMs; // PULSE_LATENCY_MSEC; 0 for the default
     int sinkDelayMs;
@@ -106,8 +112,26 @@ HSTREAM playTone(const std::string& path) {
     return stream;
 }
 
-Offsets measureServer(const std::string& tone, double seconds) {
-    std::vector<double> offsets;
+// On a server that steps in cycles: each report's position replaced by what is heard at its
+// moment, by the line through all reports of its stretch of `cycleReportWindow` (a short tail
+// joins the stretch before it).
+void heardFromCycles(std::vector<BassServerReport>& reports) {
+    const size_t stretch = cycleReportWindow;
+    for (size_t from = 0; from < reports.size();) {
+        size_t to = std::min(reports.size(), from + stretch);
+        if (reports.size() - to < stretch / 2) to = reports.size();
+        CycleLine line = makeCycleLine(bytesPerSecond / 4);
+        for (size_t i = from; i < to; ++i)
+            cycleLineAdd(line, {reports[i].moment, reports[i].serverBytes / 4});
+        for (size_t i = from; i < to; ++i)
+            reports[i].serverBytes = 4 * cycleLineHeard(line, reports[i].moment);
+        from = to;
+    }
+}
+
+Offsets measureServer(const std::string& tone, SoundServer server, double seconds,
+                      double& rawMean) {
+    std::vector<BassServerReport> reports;
     if (!BASS_Init(1, 44100, 0, 0, NULL) || std::string(bassOutputName()) != "server") {
         std::fprintf(stderr, "no server output\n");
         BASS_Free();
@@ -121,11 +145,20 @@ Offsets measureServer(const std::string& tone, double seconds) {
         if (monotonicSeconds() - start > 0.5 && bassServerReport(stream, &report) &&
             report.moment > lastMoment) {
             lastMoment = report.moment;
-            offsets.push_back((report.clockBytes - report.serverBytes) / bytesPerSecond);
+            reports.push_back(report);
         }
         sleepMs(1);
     }
     BASS_Free();
+    std::vector<double> offsets;
+    for (const BassServerReport& report : reports)
+        offsets.push_back((report.clockBytes - report.serverBytes) / bytesPerSecond);
+    rawMean = summarise(offsets).mean;
+    if (server == SoundServer::pulseaudio) return summarise(offsets);
+    heardFromCycles(reports);
+    offsets.clear();
+    for (const BassServerReport& report : reports)
+        offsets.push_back((report.clockBytes - report.serverBytes) / bytesPerSecond);
     return summarise(offsets);
 }
 
@@ -171,28 +204,43 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot write %s\n", tone.c_str());
         return 1;
     }
-    const std::vector<Setting> settings = {{"stream 20 ms", 20, 0},
-                                           {"stream default (40 ms)", 0, 0},
-                                           {"stream 250 ms", 250, 0},
-                                           {"stream default, sink +150 ms", 0, 150}};
+    constexpr SoundServer pulse = SoundServer::pulseaudio, pipewire = SoundServer::pipewire;
+    const std::vector<Setting> settings = {{pulse, "stream 20 ms", 20, 0},
+                                           {pulse, "stream default (40 ms)", 0, 0},
+                                           {pulse, "stream 250 ms", 250, 0},
+                                           {pulse, "stream default, sink +150 ms", 0, 150},
+                                           {pipewire, "PipeWire, stream 20 ms", 20, 0},
+                                           {pipewire, "PipeWire, stream default (40 ms)", 0, 0},
+                                           {pipewire, "PipeWire, stream 250 ms", 250, 0}};
     for (const Setting& setting : settings) {
         if (setting.streamMs > 0)
             setenv("PULSE_LATENCY_MSEC", std::to_string(setting.streamMs).c_str(), 1);
         else
             unsetenv("PULSE_LATENCY_MSEC");
-        PulseDaemon daemon(setting.sinkDelayMs);
+        PulseDaemon daemon(setting.sinkDelayMs, setting.server);
         if (!daemon.start()) return 1;
         daemon.useFromThisProcess();
-        const Offsets server = measureServer(tone, seconds);
-        const Offsets sdl = measureSdl(tone, daemon, seconds);
-        std::printf("%-30s server: mean %+7.3f ms, p99 %7.3f ms (%zu reports)   SDL: mean %+8.3f "
-                    "ms, p99 %8.3f ms (%zu readings)\n",
-                    setting.name.c_str(), 1000 * server.mean, 1000 * server.p99, server.count,
-                    1000 * sdl.mean, 1000 * sdl.p99, sdl.count);
+        double rawMean = 0;
+        const Offsets server = measureServer(tone, setting.server, seconds, rawMean);
         const std::string section = "clock against the sound server";
         printFigure(section, setting.name + ": server output, mean offset", 1000 * server.mean,
                     "ms");
         printFigure(section, setting.name + ": server output, p99 offset", 1000 * server.p99, "ms");
+        if (setting.server == pipewire) {
+            std::printf("%-34s server: mean %+7.3f ms, p99 %7.3f ms (%zu reports; %+.3f ms "
+                        "against the reports themselves)\n",
+                        setting.name.c_str(), 1000 * server.mean, 1000 * server.p99, server.count,
+                        1000 * rawMean);
+            printFigure(section, setting.name + ": against the reports themselves, mean offset",
+                        1000 * rawMean, "ms");
+            daemon.stop(SIGTERM);
+            continue;
+        }
+        const Offsets sdl = measureSdl(tone, daemon, seconds);
+        std::printf("%-34s server: mean %+7.3f ms, p99 %7.3f ms (%zu reports)   SDL: mean %+8.3f "
+                    "ms, p99 %8.3f ms (%zu readings)\n",
+                    setting.name.c_str(), 1000 * server.mean, 1000 * server.p99, server.count,
+                    1000 * sdl.mean, 1000 * sdl.p99, sdl.count);
         printFigure(section, setting.name + ": SDL output, mean offset", 1000 * sdl.mean, "ms");
         printFigure(section, setting.name + ": SDL output, p99 offset", 1000 * sdl.p99, "ms");
         daemon.stop(SIGTERM);
