@@ -26,9 +26,9 @@ constexpr double firstRetrySeconds = 0.1;
 constexpr double longestRetrySeconds = 2;
 // The thread wakes at least this often, and asks the server for a fresh timing report at the
 // interval below, so that the server's pace and any dropout are followed within a few hundredths.
-// A server that steps in whole cycles is asked more often, at random intervals: the line under
-// its reports needs reports from all phases of its cycle, and a fixed interval visits only a
-// few of them (its reports' lowest then lies up to a millisecond above what is heard).
+// A server that steps in whole cycles is asked more often, at random intervals: the band its
+// reports allow narrows only with reports from all phases of its cycle, and a fixed interval
+// visits only a few of them (the band's edges then lie up to a millisecond or two off).
 constexpr int sampleMicroseconds = 5000;
 constexpr double timingRequestSeconds = 0.02;
 constexpr double steppingRequestSeconds = 0.005, steppingRequestSpreadSeconds = 0.01;
@@ -53,6 +53,10 @@ bool connected = false;             // the context reached READY since it was ma
 bool serverAsked = false;           // the server's name was asked of the current context
 uint32_t requestNoise = 0x9e3779b9; // xorshift state for the stepping server's request intervals
 double requestInterval = timingRequestSeconds;
+// A server that names itself PipeWire steps in whole cycles: its clock is the middle of the band
+// its reports allow (CycleLine), which is kept for the current stream.
+bool steppingServer = false;
+CycleLine cycleLine;
 std::thread thread;
 pa_sample_spec sampleFormat;
 
@@ -77,10 +81,6 @@ double timeStamp = 0;
 bool reported = false;
 // The side of the clock's line the latest report lay far off (+1 ahead, -1 behind; 0 on it).
 int farSide = 0;
-// A server that names itself PipeWire steps in whole cycles: its clock is the line under its
-// reports. Set on the server thread when it answers with its name.
-bool steppingServer = false;
-CycleLine cycleLine;
 PulseReport lastReport;
 
 // The wall clock in seconds, for the server's reports, which carry wall-clock stamps.
@@ -228,7 +228,8 @@ void onTiming(pa_stream* s, void* userdata) {
         reported = true;
         if (live) predictedLatency = lastReport.latencySeconds;
     }
-    // The line moves a quarter of the way to the report, which damps the reports' own jitter and
+    // A stepping server's reports go to its band, which carries the line. Otherwise the line
+    // moves a quarter of the way to the report, which damps the reports' own jitter and
     // still follows a server whose pace is off by a few hundred ppm to within microseconds. A
     // report far off is a jump of the sound (a dropout, a stall) once the next report lies off the
     // line on the same side, and from then on it is taken as it is; a lone one is a report the
@@ -310,7 +311,6 @@ void requestTiming() {
 // The server thread: the server's name, asked when the context is ready.
 void onServerInfo(pa_context*, const pa_server_info* info, void*) {
     if (info == nullptr || info->server_name == nullptr) return;
-    const Lock lock(audioLock);
     steppingServer = std::strstr(info->server_name, "PipeWire") != nullptr;
 }
 

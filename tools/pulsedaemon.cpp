@@ -154,10 +154,15 @@ bool PulseDaemon::start() {
 
 bool PulseDaemon::startPipeWire() {
     std::filesystem::create_directories(folder + "/config");
+    // Its clients give up when PipeWire does not answer yet: they start once its socket is
+    // there, which a stack killed before may have left behind.
     std::filesystem::remove(socketPath());
-    pid = spawn(
-        {"dbus-run-session", "--", "sh", "-c", "pipewire & wireplumber & exec pipewire-pulse"},
-        privateEnvironment(folder, false), folder + "/daemon.log");
+    std::filesystem::remove(folder + "/pipewire-0");
+    std::filesystem::remove(folder + "/pipewire-0.lock");
+    pid = spawn({"dbus-run-session", "--", "sh", "-c",
+                 "pipewire & until [ -S \"$XDG_RUNTIME_DIR/pipewire-0\" ]; do sleep 0.01; done; "
+                 "wireplumber & exec pipewire-pulse"},
+                privateEnvironment(folder, false), folder + "/daemon.log");
     if (pid < 0) return false;
     // pipewire-pulse answers once PipeWire runs; the null sink is then loaded through it. A
     // load that fails (WirePlumber not yet linked up) is tried again.
