@@ -153,7 +153,17 @@ bool PulseDaemon::start() {
 }
 
 bool PulseDaemon::startPipeWire() {
-    std::filesystem::create_directories(folder + "/config");
+    // WirePlumber gets no devices: the stack's only sink is the null one. Without them it also
+    // needs no seat manager, whose absence (a container, a bare root) stops it from starting
+    // when its Bluetooth monitor asks for one.
+    const std::string wireplumber = folder + "/config/wireplumber";
+    std::filesystem::create_directories(wireplumber + "/main.lua.d");
+    std::filesystem::create_directories(wireplumber + "/bluetooth.lua.d");
+    std::ofstream(wireplumber + "/main.lua.d/80-private.lua")
+        << "alsa_monitor.enabled = false\nlibcamera_monitor.enabled = false\n"
+           "v4l2_monitor.enabled = false\n";
+    std::ofstream(wireplumber + "/bluetooth.lua.d/80-private.lua")
+        << "bluez_monitor.enabled = false\n";
     // Its clients give up when PipeWire does not answer yet: they start once its socket is
     // there, which a stack killed before may have left behind.
     std::filesystem::remove(socketPath());

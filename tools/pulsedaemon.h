@@ -12,10 +12,10 @@
 // fixed latency, which the server counts as the sink's latency like any device's.
 //
 // PipeWire's stack, as a desktop runs it: pipewire, wireplumber and pipewire-pulse on a session
-// bus of their own (dbus-run-session), with no user configuration, in a process group that is
-// stopped by its leader's process id; pipewire-pulse serves PulseAudio's protocol, and a null
-// sink "null" (44100 Hz stereo, in a graph that runs at 48000 Hz) is loaded through it and made
-// the default. It has no delayed sink.
+// bus of their own (dbus-run-session), with no user configuration (the stack's own only turns
+// WirePlumber's device monitors off), in a process group that is stopped by its leader's process
+// id; pipewire-pulse serves PulseAudio's protocol, and a null sink "null" (44100 Hz stereo, in a
+// graph that runs at 48000 Hz) is loaded through it and made the default. No delayed sink.
 enum class SoundServer { pulseaudio, pipewire };
 const char* soundServerName(SoundServer kind); // "pulseaudio", "pipewire"
 
