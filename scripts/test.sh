@@ -4,14 +4,24 @@
 # program is built too (scripts/web.sh), for the suite's test of the page.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-deps.sh"
-"$root/scripts/build.sh"
-# The web program, for the web page's test.
-"$root/scripts/web.sh"
+
+# stage NAME COMMAND...: runs the command and then says how long it took (wall seconds), so that
+# a run's log shows what each stage costs a fresh machine.
+stage() {
+    local name=$1 start=$SECONDS
+    shift
+    "$@"
+    echo "test.sh: $name took $((SECONDS - start)) s"
+}
+
+stage "installing packages" "$root/scripts/install-deps.sh"
+stage "the build" "$root/scripts/build.sh"
+# The web program, for the web page's test; on a fresh machine this compiles its libraries too.
+stage "the web build" "$root/scripts/web.sh"
 cd "${BUILD_DIR:-$root/build}"
 # Tests choose their own audio driver; none of them may reach a sound card.
 export SDL_AUDIODRIVER=dummy
-"$root/scripts/with-x.sh" ctest --output-on-failure -j "$(nproc)" --timeout 300
+stage "the suite" "$root/scripts/with-x.sh" ctest --output-on-failure -j "$(nproc)" --timeout 300
 if [ "${ZRX_QUICK:-0}" != 1 ]; then
-    "$root/scripts/test-hardened.sh"
+    stage "the sanitizer and fuzz runs" "$root/scripts/test-hardened.sh"
 fi
