@@ -1,10 +1,10 @@
-// Our audio library: MP3 streams decoded as they open, mixed for the sound server or SDL's audio.
+// Our audio library: MP3 streams decoded as they open, played through one of the build's sound
+// outputs (music/output.h), and the clock of what is heard.
 #include "music/bass.h"
 
 #include "music/core.h"
+#include "music/decoding.h"
 #include "music/output.h"
-
-#include <SDL.h>
 
 #include <algorithm>
 #include <array>
@@ -23,12 +23,6 @@ std::mutex audioLock;
 namespace {
 
 constexpr size_t maxStreams = 16;
-// 1024 frames are 23 ms at 44100 Hz. The clock is as smooth with any size; the delay between
-// playing and hearing grows with it.
-constexpr Uint16 outputBufferFrames = 1024;
-// Right after a callback, SDL 1.2 holds this many of its buffers, the one just filled included,
-// before the next frame is heard: it primes the device with two and then refills one at a time.
-constexpr uint32_t queuedBuffers = 2;
 // Mixing goes in pieces of at most this many frames.
 constexpr size_t mixCapacityFrames = 16384;
 
@@ -50,31 +44,31 @@ struct Stream {
     uint64_t cursor = 0;  // the next file frame for the device, in 32.32 fixed point
     uint64_t step = 0;    // file frames per output frame, in 32.32 fixed point
     StreamClock clock;
-    uint64_t rejoinFrame = 0; // while a server comes back: the file frame at `rejoinOutput`
+    uint64_t rejoinFrame = 0; // while a device comes back: the file frame at `rejoinOutput`
 
     uint32_t bytesPerFrame() const { return uint32_t(audio.channels) * sizeof(int16_t); }
 };
 
-enum class Output { none, silent, sdl, server, web };
-
 // Everything below is shared with the output's thread and guarded by audioLock, except `output`,
-// which changes only in BASS_Init and BASS_Free while no output thread runs.
-Output output = Output::none;
+// which changes only in BASS_Init and BASS_Free while no output thread runs; null until
+// BASS_Init.
+const SoundOutput* output = nullptr;
 int outputRate = 0;
 bool outputPaused = false;
-// The silent device's clock, SDL's, or the system clock standing in for a lost server: then it
-// is `ideal`. While a server plays, the output frame heard comes from the server instead.
-DeviceClock deviceClock;
+// While the output is not heard (the silent device, or a device lost) the system clock carries
+// the time: the output frame heard is the system clock's since `systemClock` began.
+bool onSystemClock = false;
+DeviceClock systemClock;   // ideal
 uint64_t handedFrames = 0; // output frames handed to the output so far
 std::array<std::unique_ptr<Stream>, maxStreams> streams;
 std::vector<int32_t> mixBuffer; // interleaved stereo; sized before the callback starts
 HSTREAM lastHandle = 0;         // handles are never reused, not even after BASS_Free
 
-// While a server comes back the clock stays on the system clock (`deviceClock` ideal) and the
-// server's stream is placed to match it: output frame `rejoinOutput` (a count of handed frames)
-// carries what the system clock reaches at its output frame `rejoinIdeal`. Once the server
-// confirms the placement, the clock moves from the system clock's line to the server's over
-// `slewSeconds` from `slewStart`, and then follows the server alone.
+// While a device comes back the clock stays on the system clock and the output's stream is
+// placed to match it: output frame `rejoinOutput` (a count of handed frames) carries what the
+// system clock reaches at its output frame `rejoinIdeal`. Once the output confirms the
+// placement, the clock moves from the system clock's line to the output's over `slewSeconds`
+// from `slewStart`, and then follows the output alone.
 constexpr double slewSeconds = 0.3;
 bool rejoinPlaced = false;
 double rejoinOutput = 0, rejoinIdeal = 0;
@@ -85,15 +79,14 @@ using Lock = std::lock_guard<std::mutex>;
 
 // audioLock held. The output frame being heard at `now`.
 double outputHeard(double now) {
-    if (output == Output::web) return webAudioHeard(now) * outputRate;
-    if (output == Output::server && !deviceClock.ideal) return pulseHeard(now);
-    const double ideal = deviceClockHeard(deviceClock, now);
+    if (!onSystemClock) return output->heard(now);
+    const double ideal = deviceClockHeard(systemClock, now);
     if (!slewing) return ideal;
     // Both lines run at the output's rate and differ by a few milliseconds at most, so the blend
     // moves forward all along.
-    const double server = rejoinIdeal + (pulseHeard(now) - rejoinOutput);
+    const double device = rejoinIdeal + (output->heard(now) - rejoinOutput);
     const double weight = std::clamp((now - slewStart) / slewSeconds, 0.0, 1.0);
-    return ideal + weight * (server - ideal);
+    return ideal + weight * (device - ideal);
 }
 
 // audioLock held, on the program's thread. Takes in the whole file once it is decoded, or, when
@@ -112,7 +105,7 @@ void takeWholeFile(Stream& stream, bool wait) {
 // audioLock held. Null for 0, an unknown handle, or when the library is not initialised. Called
 // by every call of the library but the callback, each of which takes in a decoded whole file.
 Stream* findStream(DWORD handle) {
-    if (handle == 0 || output == Output::none) return nullptr;
+    if (handle == 0 || output == nullptr) return nullptr;
     for (auto& stream : streams)
         if (stream && stream->handle == handle) {
             takeWholeFile(*stream, false);
@@ -125,8 +118,9 @@ Stream* findStream(DWORD handle) {
 uint64_t frameHeard(Stream& stream, double now) {
     for (;;) {
         const double length = double(stream.audio.frames());
-        // The page holds the whole track: everything is handed.
-        const double handed = deviceClock.ideal || output == Output::web
+        // Nothing is handed on the system clock, and an output that plays the whole track holds
+        // it all: the reading is bound by the track's end alone.
+        const double handed = onSystemClock || output->playsWholeTrack
                                   ? length
                                   : std::min(length, double(stream.cursor) / double(cursorOne));
         const double ratio = double(stream.audio.rate) / outputRate;
@@ -141,31 +135,20 @@ uint64_t frameHeard(Stream& stream, double now) {
 // not paused, standing there otherwise.
 void placeStream(Stream& stream, uint64_t frame, double now) {
     stream.cursor = frame << cursorFractionBits;
-    if (output == Output::web) {
-        // The page plays from the frame asked for, at a context time it names; the clock runs
-        // from there on the context's output timestamps.
-        if (!stream.playing || outputPaused) {
-            webAudioStop();
-            streamClockHold(stream.clock, frame);
-            return;
-        }
-        streamClockRun(stream.clock, frame);
-        streamClockHanded(stream.clock, webAudioPlay(stream.handle, frame) * outputRate);
-        return;
-    }
-    // What the server holds of the stream is outdated: it plays afresh, or stops while held.
-    if (output == Output::server) {
-        pulseReplace();
-        rejoinPlaced = slewing = false;
-    }
+    // What the output holds of the stream is outdated: it plays afresh, or stops while held.
+    output->replace();
+    rejoinPlaced = slewing = false;
     if (!stream.playing || outputPaused) {
         streamClockHold(stream.clock, frame);
         return;
     }
     streamClockRun(stream.clock, frame);
-    // Without a device the frame is heard the moment it plays; with one, the mixing that hands
-    // it out tells when.
-    if (deviceClock.ideal) streamClockHanded(stream.clock, deviceClockHeard(deviceClock, now));
+    // On the system clock the frame is heard the moment it plays; an output that plays the
+    // track itself names the moment; for one that mixes, the mixing that hands it out tells.
+    if (onSystemClock)
+        streamClockHanded(stream.clock, deviceClockHeard(systemClock, now));
+    else if (output->playsWholeTrack)
+        streamClockHanded(stream.clock, output->play(stream.handle, frame));
 }
 
 } // namespace
@@ -201,11 +184,12 @@ bool audioWantsSound() {
     return false;
 }
 
-void audioServerLost(double now) {
+void audioOutputLost(double now) {
     std::array<uint64_t, maxStreams> heard{};
     for (size_t i = 0; i < maxStreams; ++i)
         if (streams[i]) heard[i] = frameHeard(*streams[i], now);
-    deviceClock = makeIdealClock(outputRate, now);
+    systemClock = makeIdealClock(outputRate, now);
+    onSystemClock = true;
     rejoinPlaced = slewing = false;
     for (size_t i = 0; i < maxStreams; ++i)
         if (streams[i] && streams[i]->playing && !outputPaused)
@@ -213,8 +197,8 @@ void audioServerLost(double now) {
 }
 
 double audioRejoinPlace(double heardAt, bool force) {
-    assert(output == Output::server && deviceClock.ideal);
-    const double ideal = deviceClockHeard(deviceClock, heardAt);
+    assert(output != nullptr && onSystemClock);
+    const double ideal = deviceClockHeard(systemClock, heardAt);
     const double handed = double(handedFrames);
     const double error = rejoinPlaced ? ideal - (rejoinIdeal + (handed - rejoinOutput)) : 0;
     if (!force && rejoinPlaced && std::fabs(error) <= rejoinToleranceSeconds * outputRate) return 0;
@@ -245,15 +229,15 @@ bool audioRejoinSlewed(double now) {
     return slewing && now >= slewStart + slewSeconds;
 }
 
-void audioServerBack(double now) {
+void audioOutputBack(double now) {
     assert(slewing || !audioWantsSound());
     std::array<double, maxStreams> heard{};
     for (size_t i = 0; i < maxStreams; ++i)
         if (streams[i]) heard[i] = double(frameHeard(*streams[i], now));
-    deviceClock = makeDeviceClock(outputRate, 1, 0);
+    onSystemClock = false;
     for (size_t i = 0; i < maxStreams; ++i) {
         if (!streams[i] || !streams[i]->playing || outputPaused) continue;
-        // The server's stream carries this run from `rejoinOutput` on; the reading goes on from
+        // The output's stream carries this run from `rejoinOutput` on; the reading goes on from
         // where the blend left it.
         StreamClock& clock = streams[i]->clock;
         streamClockRun(clock, streams[i]->rejoinFrame);
@@ -264,45 +248,6 @@ void audioServerBack(double now) {
 }
 
 namespace {
-
-// SDL's audio thread. Takes no allocation and touches no file: it only mixes what was decoded.
-void fillOutput(void*, Uint8* bytes, int length) {
-    const double stamp = monotonicSeconds();
-    auto* out = reinterpret_cast<int16_t*>(bytes);
-    const size_t asked = size_t(std::max(length, 0)) / (2 * sizeof(int16_t));
-    if (asked == 0) return;
-    const Lock lock(audioLock);
-    audioMix(out, uint32_t(asked));
-
-    if (asked != size_t(deviceClock.period)) { // SDL chose another buffer size than asked for
-        const uint64_t handed = deviceClock.handed;
-        deviceClock = makeDeviceClock(outputRate, uint32_t(asked), uint32_t(queuedBuffers * asked));
-        deviceClock.handed = handed;
-    }
-    deviceClockCallback(deviceClock, stamp, handedFrames);
-}
-
-bool openSdlOutput(DWORD rate) {
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) < 0) return false;
-    {
-        const Lock lock(audioLock);
-        mixBuffer.assign(2 * mixCapacityFrames, 0);
-        deviceClock = makeDeviceClock(rate, outputBufferFrames, queuedBuffers * outputBufferFrames);
-    }
-    SDL_AudioSpec wanted{};
-    wanted.freq = int(rate);
-    wanted.format = AUDIO_S16SYS;
-    wanted.channels = 2;
-    wanted.samples = outputBufferFrames;
-    wanted.callback = fillOutput;
-    // No `obtained` format: SDL converts our format to the device's, so the callback always gets
-    // 16-bit stereo at `rate`.
-    if (SDL_OpenAudio(&wanted, nullptr) < 0) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return false;
-    }
-    return true;
-}
 
 bool readFile(const char* path, DWORD offset, DWORD length, std::vector<uint8_t>& bytes) {
     std::ifstream in(path, std::ios::binary);
@@ -326,75 +271,44 @@ bool readFile(const char* path, DWORD offset, DWORD length, std::vector<uint8_t>
 } // namespace
 
 BOOL BASS_Init(int device, DWORD freq, DWORD, void*, void*) {
-    if (output != Output::none) return FALSE;
+    if (output != nullptr) return FALSE;
     if (freq < 1000 || freq > 384000) return FALSE;
-    if (device == 0) {
-        const Lock lock(audioLock);
-        deviceClock = makeIdealClock(freq, monotonicSeconds());
-        outputRate = int(freq);
-        outputPaused = false;
-        output = Output::silent;
-        return TRUE;
-    }
-    if (device != 1 && device != -1) return FALSE;
-#ifdef __EMSCRIPTEN__
-    // In a browser the page's audio context, or nothing: SDL's audio there is fed from timers on
-    // the page's thread, which starve whenever a frame takes long.
-    if (!webAudioOpen()) return FALSE;
-    const Lock lock(audioLock);
-    outputRate = int(freq);
-    outputPaused = false;
-    output = Output::web;
-    return TRUE;
-#endif
-    // The desktop's sound server when one answers, unless SDL_AUDIODRIVER asks for SDL's audio.
-    const char* driver = std::getenv("SDL_AUDIODRIVER");
-    if (driver == nullptr || *driver == '\0') {
+    if (device != 0 && device != 1 && device != -1) return FALSE;
+    static const SoundOutput* const silence[] = {&silentOutput, nullptr};
+    for (const SoundOutput* const* tried = device == 0 ? silence : soundOutputs; *tried; ++tried) {
         {
             const Lock lock(audioLock);
             mixBuffer.assign(2 * mixCapacityFrames, 0);
-            deviceClock = makeDeviceClock(freq, 1, 0);
             outputRate = int(freq);
             outputPaused = false;
             rejoinPlaced = slewing = false;
-            output = Output::server;
+            systemClock = makeIdealClock(freq, monotonicSeconds());
+            onSystemClock = (*tried)->heard == nullptr;
+            output = *tried; // before it opens: its thread may mix at once
         }
-        if (pulseOpen(freq)) return TRUE;
+        if ((*tried)->open(freq)) return TRUE;
         const Lock lock(audioLock);
-        output = Output::none;
+        output = nullptr;
     }
-    if (!openSdlOutput(freq)) return FALSE;
-    {
-        const Lock lock(audioLock);
-        outputRate = int(freq);
-        outputPaused = false;
-        output = Output::sdl;
-    }
-    SDL_PauseAudio(0); // the device runs from now until BASS_Free; pausing is ours to do
-    return TRUE;
+    return FALSE;
 }
 
 BOOL BASS_Free() {
-    if (output == Output::none) return FALSE;
-    if (output == Output::sdl) {
-        SDL_CloseAudio(); // waits for the callback, so it must not hold audioLock here
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    }
-    if (output == Output::server) pulseClose(); // waits for its thread: no lock held here
-    if (output == Output::web) webAudioClose();
+    if (output == nullptr) return FALSE;
+    output->close(); // may wait for the output's thread, so it must not hold audioLock here
     const Lock lock(audioLock);
     for (auto& stream : streams)
         stream.reset();
     mixBuffer.clear();
     mixBuffer.shrink_to_fit();
     outputPaused = false;
-    output = Output::none;
+    output = nullptr;
     return TRUE;
 }
 
 BOOL BASS_Start() {
     const Lock lock(audioLock);
-    if (output == Output::none) return FALSE;
+    if (output == nullptr) return FALSE;
     if (!outputPaused) return TRUE;
     outputPaused = false;
     const double now = monotonicSeconds();
@@ -405,7 +319,7 @@ BOOL BASS_Start() {
 
 BOOL BASS_Pause() {
     const Lock lock(audioLock);
-    if (output == Output::none) return FALSE;
+    if (output == nullptr) return FALSE;
     if (outputPaused) return TRUE;
     outputPaused = true;
     const double now = monotonicSeconds();
@@ -416,7 +330,7 @@ BOOL BASS_Pause() {
 }
 
 HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, DWORD offset, DWORD length, DWORD) {
-    if (file == nullptr || output == Output::none) return 0;
+    if (file == nullptr || output == nullptr) return 0;
     std::vector<uint8_t> bytes;
     const uint8_t* data = nullptr;
     size_t size = 0;
@@ -450,11 +364,10 @@ HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, DWORD offset, DWORD le
             if (++lastHandle == 0) ++lastHandle;
             stream->handle = lastHandle;
             slot = std::move(stream);
-            if (output == Output::web) {
-                // The browser has no thread for a background decoding, so the whole file is in
-                // already; the page keeps its own copy to play from.
+            if (output->playsWholeTrack) {
+                // The output keeps its own copy of the whole track to play from.
                 takeWholeFile(*slot, true);
-                webAudioLoad(slot->handle, slot->audio);
+                output->load(slot->handle, slot->audio);
             }
             return slot->handle;
         }
@@ -521,35 +434,24 @@ QWORD bassHandedPosition(DWORD handle) {
     const Lock lock(audioLock);
     Stream* stream = findStream(handle);
     if (stream == nullptr) return QWORD(-1);
-    if (deviceClock.ideal) return frameHeard(*stream, monotonicSeconds()) * stream->bytesPerFrame();
+    if (onSystemClock) return frameHeard(*stream, monotonicSeconds()) * stream->bytesPerFrame();
     const uint64_t frame = std::min(stream->cursor >> cursorFractionBits, stream->audio.frames());
     return frame * stream->bytesPerFrame();
 }
 
 const char* bassOutputName() {
     const Lock lock(audioLock);
-    switch (output) {
-    case Output::server:
-        return deviceClock.ideal ? "silent" : "server";
-    case Output::sdl:
-        return "sdl";
-    case Output::web:
-        return "web";
-    case Output::silent:
-        return "silent";
-    case Output::none:
-        break;
-    }
-    return "none";
+    if (output == nullptr) return "none";
+    return onSystemClock ? "silent" : output->name;
 }
 
 BOOL bassServerReport(DWORD handle, BassServerReport* report) {
     if (report == nullptr) return FALSE;
     const Lock lock(audioLock);
     Stream* stream = findStream(handle);
-    if (stream == nullptr || output != Output::server || deviceClock.ideal) return FALSE;
-    PulseReport server;
-    if (!stream->playing || outputPaused || !pulseReport(server)) return FALSE;
+    if (stream == nullptr || onSystemClock || output->report == nullptr) return FALSE;
+    OutputReport server;
+    if (!stream->playing || outputPaused || !output->report(server)) return FALSE;
     const StreamClock& clock = stream->clock;
     if (!clock.running || !clock.runHanded || server.frame < clock.runStart) return FALSE;
     // Both positions by the same rule, without the bounds a reading keeps to.

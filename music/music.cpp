@@ -3,7 +3,7 @@
 
 #include "base/failure.h"
 #include "music/bass.h"
-#include "music/output.h"
+#include "music/decoding.h"
 
 #include <algorithm>
 #include <cmath>

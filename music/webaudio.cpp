@@ -16,6 +16,8 @@ namespace {
 // still has it in the future, and the frame asked for goes out at exactly the time returned.
 constexpr double scheduleLeadSeconds = 0.05;
 
+unsigned rate = 0; // output frames per second of context time
+
 } // namespace
 
 // The JavaScript below is kept from clang-format, which would split its ===.
@@ -87,18 +89,25 @@ EM_JS(void, jsAudioTimestamp, (double* out), {
 
 // clang-format on
 
-bool webAudioOpen() {
+namespace {
+
+// The page's audio context (made by the page on the visitor's first click or key, which a browser
+// requires) is running: from then on the browser's audio thread plays what is placed, whatever
+// the page's main thread does.
+bool open(unsigned outputRate) {
+    rate = outputRate;
     return jsAudioRunning() != 0;
 }
 
-void webAudioClose() {
+// Stops what plays and forgets the tracks handed over; the context stays for a later open.
+void close() {
     jsAudioStop();
     jsAudioClose();
 }
 
 // The samples as floats, x / 32768, exactly as the desktop's output converts them; here rather
 // than in the page's JavaScript, which took a tenth of a second of the start for it.
-void webAudioLoad(uint32_t handle, const DecodedAudio& audio) {
+void load(uint32_t handle, const DecodedAudio& audio) {
     const size_t frames = audio.frames();
     const int channels = audio.channels;
     // Left uninitialised: every element is written below, and zeroing 28 MB took the page 0.1 s.
@@ -109,19 +118,28 @@ void webAudioLoad(uint32_t handle, const DecodedAudio& audio) {
     jsAudioLoad(int(handle), planes.get(), double(frames), channels, audio.rate);
 }
 
-double webAudioPlay(uint32_t handle, uint64_t frame) {
+// The frame goes out at the context time the source is started at: the clock runs from there
+// on the context's output timestamps.
+double play(uint32_t handle, uint64_t frame) {
     jsAudioStop();
-    return jsAudioPlay(int(handle), double(frame), scheduleLeadSeconds);
+    return jsAudioPlay(int(handle), double(frame), scheduleLeadSeconds) * rate;
 }
 
-void webAudioStop() {
+void replace() {
     jsAudioStop();
 }
 
 // monotonicSeconds() is the page's performance.now() in seconds (emscripten's monotonic clock),
-// the time base of the timestamp's performanceTime.
-double webAudioHeard(double now) {
+// the time base of the timestamp's performanceTime. -infinity before anything was output.
+double heard(double now) {
     double stamp[2] = {0, 0};
     jsAudioTimestamp(stamp);
-    return outputTimestampHeard(stamp[0], stamp[1], now);
+    return outputTimestampHeard(stamp[0], stamp[1], now) * rate;
 }
+
+} // namespace
+
+// The page's Web Audio: the whole decoded track handed over once, played from a buffer source.
+extern const SoundOutput webAudioOutput = {
+    "web", true, open, close, heard, replace, load, play, nullptr,
+};

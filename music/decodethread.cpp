@@ -1,9 +1,11 @@
-// The whole file's decoding on the desktop: a thread of its own, below the drawing's priority.
-#include "music/output.h"
+// The whole file's decoding beside the show: a thread of its own, below the drawing's priority.
+#include "music/decoding.h"
 
+#ifdef __linux__
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#endif
 
 #include <utility>
 

@@ -1,5 +1,5 @@
-// The audio layer's platform pieces in the browser: no threads and no sound server.
-#include "music/output.h"
+// The whole file's decoding where a program has no thread for it (a page): at once, or ahead.
+#include "music/decoding.h"
 
 #include <cstring>
 #include <utility>
@@ -37,18 +37,4 @@ bool takeDecodedAhead(const uint8_t* data, size_t size, DecodedAudio& audio) {
     aheadFile.clear();
     aheadDecoded = false;
     return true;
-}
-
-// No desktop sound server answers in a browser: BASS_Init goes on to SDL's audio, and device 0,
-// the silent device, never asks for either.
-bool pulseOpen(unsigned) {
-    return false;
-}
-void pulseClose() {}
-double pulseHeard(double) {
-    return 0;
-}
-void pulseReplace() {}
-bool pulseReport(PulseReport&) {
-    return false;
 }

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -40,7 +41,7 @@ constexpr int mostPlacements = 4;
 
 using Lock = std::lock_guard<std::mutex>;
 
-// ---- Owned by the server thread (by pulseOpen before it starts, by pulseClose after it ends) --
+// ---- Owned by the server thread (by open() before it starts, by close() after it ends) --------
 
 pa_mainloop* loop = nullptr;
 pa_context* context = nullptr;
@@ -81,7 +82,9 @@ double timeStamp = 0;
 bool reported = false;
 // The side of the clock's line the latest report lay far off (+1 ahead, -1 behind; 0 on it).
 int farSide = 0;
-PulseReport lastReport;
+OutputReport lastReport;
+
+double heard(double now); // audioLock held: the output frame heard at `now` by the server's line
 
 // The wall clock in seconds, for the server's reports, which carry wall-clock stamps.
 double wallSeconds() {
@@ -220,7 +223,7 @@ void onTiming(pa_stream* s, void* userdata) {
     if (timed && advancing && playing) {
         lastReport.moment = moment;
         lastReport.frame = frame;
-        lastReport.clockFrame = pulseHeard(moment) - double(streamBase);
+        lastReport.clockFrame = heard(moment) - double(streamBase);
         lastReport.sinkSeconds = double(info->sink_usec) / 1e6;
         lastReport.latencySeconds =
             double(info->write_index - info->read_index) / bytesPerFrame / sampleFormat.rate +
@@ -243,8 +246,7 @@ void onTiming(pa_stream* s, void* userdata) {
         cycleLine = makeCycleLine(sampleFormat.rate);
         timeFrames = frame;
     } else {
-        const double predicted =
-            timed && advancing ? pulseHeard(moment) - double(streamBase) : frame;
+        const double predicted = timed && advancing ? heard(moment) - double(streamBase) : frame;
         const double error = frame - predicted;
         const int side = std::fabs(error) < jumpSeconds * sampleFormat.rate ? 0
                          : error > 0                                        ? 1
@@ -324,7 +326,7 @@ void lose() {
     {
         const Lock lock(audioLock);
         wasLive = live;
-        if (live || rejoining) audioServerLost(now);
+        if (live || rejoining) audioOutputLost(now);
         live = rejoining = false;
     }
     if (wasLive) std::fputs("Sound lost: the show goes on without it.\n", stderr);
@@ -358,10 +360,10 @@ void step() {
         // The server's line shows the frames placed last being heard: the clock moves over to
         // it, and follows it alone once there. With nothing playing there is nothing to place.
         if (rejoining && wanted && verified && timed && advancing &&
-            pulseHeard(now) >= double(streamBase + placedAt))
+            heard(now) >= double(streamBase + placedAt))
             audioRejoinConfirmed(now);
         if (rejoining && (!wanted || audioRejoinSlewed(now))) {
-            audioServerBack(now);
+            audioOutputBack(now);
             rejoining = false;
             live = true;
         }
@@ -392,9 +394,12 @@ void run() {
     dropContext();
 }
 
-} // namespace
+// The sound output's calls (music/output.h).
 
-bool pulseOpen(unsigned rate) {
+// A server is not tried when SDL_AUDIODRIVER asks for SDL's audio.
+bool open(unsigned rate) {
+    const char* driver = std::getenv("SDL_AUDIODRIVER");
+    if (driver != nullptr && *driver != '\0') return false;
     if (loop != nullptr) return false;
     sampleFormat.format = PA_SAMPLE_S16NE;
     sampleFormat.rate = rate;
@@ -434,7 +439,7 @@ bool pulseOpen(unsigned rate) {
     return true;
 }
 
-void pulseClose() {
+void close() {
     if (loop == nullptr) return;
     {
         const Lock lock(audioLock);
@@ -447,23 +452,32 @@ void pulseClose() {
     loop = nullptr;
 }
 
-double pulseHeard(double now) {
+double heard(double now) {
     if (!timed) return double(streamBase);
-    double heard = timeFrames;
-    if (advancing) heard += std::max(0.0, now - timeStamp) * sampleFormat.rate;
-    return double(streamBase) + std::clamp(heard, 0.0, double(streamWritten));
+    double frames = timeFrames;
+    if (advancing) frames += std::max(0.0, now - timeStamp) * sampleFormat.rate;
+    return double(streamBase) + std::clamp(frames, 0.0, double(streamWritten));
 }
 
-void pulseReplace() {
+void replace() {
     ++generation;
     timed = advancing = reported = verified = false;
     if (loop != nullptr) pa_mainloop_wakeup(loop);
 }
 
-bool pulseReport(PulseReport& report) {
+bool report(OutputReport& report) {
     if (!live || !reported) return false;
     report = lastReport;
     report.frame += double(streamBase);
     report.clockFrame += double(streamBase);
     return true;
 }
+
+} // namespace
+
+// The desktop's sound server: connects within about two seconds, never starting one; from then
+// on a thread of its own plays through it, and reconnects in the background whenever it goes
+// away.
+extern const SoundOutput soundServerOutput = {
+    "server", false, open, close, heard, replace, nullptr, nullptr, report,
+};

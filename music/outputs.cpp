@@ -1,0 +1,14 @@
+// The sound outputs of each build, in the order BASS_Init tries them: the one place a backend is
+// chosen. A backend is its own file (music/output.h), listed here and in music/CMakeLists.txt.
+#include "music/output.h"
+
+#if defined(__EMSCRIPTEN__)
+// The page's audio context, or nothing: SDL's audio in a browser is fed from timers on the page's
+// thread, which starve whenever a frame takes long.
+extern const SoundOutput webAudioOutput;
+const SoundOutput* const soundOutputs[] = {&webAudioOutput, nullptr};
+#else
+// The desktop's sound server when one answers, else SDL's audio.
+extern const SoundOutput soundServerOutput, sdlAudioOutput;
+const SoundOutput* const soundOutputs[] = {&soundServerOutput, &sdlAudioOutput, nullptr};
+#endif
