@@ -80,7 +80,6 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 
 StartupSettings offscreenShow(int width, int height) {
     StartupSettings settings;
-    settings.window = false;
     settings.width = width;
     settings.height = height;
     settings.sound = false;

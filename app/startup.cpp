@@ -4,22 +4,9 @@
 #include "app/options.h"
 #include "app/window.h"
 
-#include <SDL.h>
-
-namespace {
-
-// Without a window start-up ends, and SDL with it.
-bool openDesktopWindow(int width, int height, bool fullScreen) {
-    if (openWindow(width, height, fullScreen)) return true;
-    SDL_Quit();
-    return false;
-}
-
-} // namespace
-
 StartupSettings desktopShow() {
     StartupSettings settings;
-    settings.openWindow = openDesktopWindow;
+    settings.window = &desktopWindow;
     return settings;
 }
 

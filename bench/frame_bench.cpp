@@ -6,7 +6,7 @@
 // once per kind, named after it, for callgrind_split to divide among the libraries.
 //
 // Usage, from the directory that holds the show's data: frame_bench [frames per kind, default 300]
-#include "app/mainloop.h"
+#include "show/pass.h"
 #include "app/startup.h"
 #include "bench/bench.h"
 #include "music/music.h"

@@ -40,7 +40,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     StartupSettings settings;
-    settings.window = false;
     settings.sound = false;
     startShow(settings);
     std::printf("%d samples per pixel\n", frame.samples());

@@ -3,6 +3,7 @@
 //
 // Run from the source root to include the show's own model, data/Drusk/Drusk.obj.
 #include "app/window.h"
+#include "show/stage.h"
 #include "assets/assets.h"
 #include "bench/bench.h"
 

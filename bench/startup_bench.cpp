@@ -3,7 +3,7 @@
 // window and a GL context are made once per process.
 //
 // Usage, from the directory that holds the show's data: startup_bench [runs, default 5]
-#include "app/mainloop.h"
+#include "show/pass.h"
 #include "app/startup.h"
 #include "bench/bench.h"
 

@@ -28,7 +28,7 @@ cmake --build "$build" -j "${ZRX_JOBS:-2}"
 
 site=$build/site
 rm -rf "$site" && mkdir -p "$site"
-cp "$root/web/index.html" "$build/zoomraxvandel.js" "$build/zoomraxvandel.wasm" \
+cp "$root/web/index.html" "$root/web/page.js" "$build/zoomraxvandel.js" "$build/zoomraxvandel.wasm" \
     "$build/zoomraxvandel.data" "$site/"
 echo "web: the site is in $site"
 

@@ -3,6 +3,7 @@
 
 #include "assets/assets.h"
 #include "show/show.h"
+#include "show/window.h"
 
 #include <GL/gl.h>
 
@@ -12,7 +13,7 @@ Texture* loadingImage = nullptr;
 
 namespace {
 
-void (*frameSwap)() = nullptr; // the open window's, or none
+const ShowWindow* window = nullptr;
 
 // Multiplies the current matrix by a perspective projection, in the same double arithmetic as
 // GLU's gluPerspective (which the browser lacks), so the floats the GL keeps are the same.
@@ -32,8 +33,12 @@ void perspective(double fovyDegrees, double aspect, double zNear, double zFar) {
 
 } // namespace
 
-void setFrameSwap(void (*swap)()) {
-    frameSwap = swap;
+void setShowWindow(const ShowWindow* opened) {
+    window = opened;
+}
+
+const ShowWindow* showWindow() {
+    return window;
 }
 
 bool initGLState(int viewportWidth, int viewportHeight) {
@@ -68,7 +73,7 @@ bool showLoadingScreen() {
 
 void presentFrame() {
     glFlush();
-    if (frameSwap != nullptr) frameSwap();
+    if (window != nullptr) window->present();
 }
 
 void setupLights() {

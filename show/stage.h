@@ -4,6 +4,7 @@
 #include "base/screen.h"
 
 class Texture;
+struct ShowWindow;
 
 // The loading image, set once by showLoadingScreen() and drawn nowhere else.
 extern Texture* loadingImage;
@@ -16,8 +17,9 @@ bool showLoadingScreen();
 // Light 0 and colour material; must follow showLoadingScreen(), whose modelview places the light.
 void setupLights();
 
-// The platform's step that puts a finished frame on screen (a buffer swap); set by the program
-// that opened a window, null while none is open.
-void setFrameSwap(void (*swap)());
+// The window start-up opened (show/window.h); null while the show draws into a GL context of its
+// caller's (the recorder's, a test's).
+void setShowWindow(const ShowWindow* window);
+const ShowWindow* showWindow();
 // Flushes the GL and, when a window is open, shows the frame.
 void presentFrame();

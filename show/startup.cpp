@@ -5,8 +5,8 @@
 #include "music/music.h"
 #include "show/slots.h"
 #include "show/stage.h"
+#include "show/window.h"
 
-#include <cassert>
 #include <cstdio>
 
 const char* const showTrack = "Data/Zrax2011.mp3";
@@ -25,10 +25,11 @@ void done(const char* step) {
 bool beginShow(const StartupSettings& settings) {
     current = settings;
     step = 0;
-    if (settings.window) {
-        assert(settings.openWindow != nullptr);
-        if (!settings.openWindow(settings.width, settings.height, settings.fullScreen))
+    setShowWindow(nullptr);
+    if (settings.window != nullptr) {
+        if (!settings.window->open(settings.width, settings.height, settings.fullScreen))
             return false;
+        setShowWindow(settings.window);
         done("window and GL context (openWindow)");
     }
     return true;

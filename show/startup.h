@@ -4,11 +4,12 @@
 
 #include "base/screen.h"
 
+struct ShowWindow;
+
 struct StartupSettings {
-    bool window = true; // false: draw into the GL context the caller has made current
-    // The platform's window step, needed when `window` is set: a width x height window (full
-    // screen or not) whose GL context is current afterwards; false after a failure message.
-    bool (*openWindow)(int width, int height, bool fullScreen) = nullptr;
+    // The platform's window (show/window.h); null: the show draws into the GL context the caller
+    // has made current, and presents nothing.
+    const ShowWindow* window = nullptr;
     bool fullScreen = true;
     int width = showWidth, height = showHeight; // the window and the viewport, in pixels
     bool sound = true;                          // false: the silent device

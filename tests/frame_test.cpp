@@ -1,7 +1,8 @@
 // The show's frames through the live loop's renderFrame: windows, layers, the model, the end of the
 // show.
-#include "app/mainloop.h"
+#include "show/pass.h"
 #include "app/window.h"
+#include "show/stage.h"
 #include "assets/assets.h"
 #include "music/bass.h"
 #include "music/music.h"

@@ -432,7 +432,6 @@ TEST(ShowThroughLayer, MatchesDesktopGL) {
     ASSERT_EQ(frame.samples(), desktopSamples) << "both drawn with the same multisampling";
     ASSERT_TRUE(legacyglInit(esFrameLoader, error)) << error;
     StartupSettings settings;
-    settings.window = false;
     settings.sound = false;
     startShow(settings);
 

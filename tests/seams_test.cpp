@@ -4,6 +4,7 @@
 #include "app/mainloop.h"
 #include "app/startup.h"
 #include "app/window.h"
+#include "show/stage.h"
 #include "music/bass.h"
 #include "music/music.h"
 #include "show/show.h"

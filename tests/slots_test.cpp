@@ -1,5 +1,6 @@
 // The asset set: loadAssets fills every slot from its file, in order, and survives missing files.
 #include "app/window.h"
+#include "show/stage.h"
 #include "assets/assets.h"
 #include "show/slots.h"
 #include "tests/support.h"

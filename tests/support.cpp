@@ -4,6 +4,7 @@
 #include <gtest/gtest.h> // before Xlib, whose Bool macro it cannot take
 
 #include "app/window.h"
+#include "show/stage.h"
 #include "assets/assets.h"
 
 #include <GL/gl.h>

@@ -1,5 +1,6 @@
 // Window, render context, loading screen and light against a real X server and GL.
 #include "app/window.h"
+#include "show/stage.h"
 #include "assets/assets.h"
 #include "tests/support.h"
 

@@ -1,18 +1,27 @@
 // The page's canvas: a WebGL 2 context made current, with the GL 1.x calls the show makes
-// carried over it by our layer (assets/legacygl.h).
-#include "web/display.h"
+// carried over it by our layer (assets/legacygl.h); the keys and the title.
+#include "web/canvas.h"
 
 #include "assets/legacygl.h"
 #include "base/failure.h"
-#include "show/stage.h"
+#include "show/controls.h"
 
 #include <GL/gl.h>
 #include <emscripten.h>
 #include <emscripten/html5.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <vector>
+
+namespace {
+
+// Keys held down, as SDL's key array would show them; written by zrxKey.
+unsigned char keysDown[keySymbolCount] = {};
+
+} // namespace
 
 // The fence behind the last frame is the page's (Module.zrxFence), as WebGL's sync objects are
 // JavaScript objects; its status changes only between the page's tasks.
@@ -33,7 +42,9 @@ EM_JS(int, jsFrameDone, (), {
 });
 // clang-format on
 
-bool openCanvas(int width, int height, bool) {
+namespace {
+
+bool open(int width, int height, bool) {
     emscripten_set_canvas_element_size("#canvas", width, height);
     EmscriptenWebGLContextAttributes attributes;
     emscripten_webgl_init_context_attributes(&attributes);
@@ -56,13 +67,38 @@ bool openCanvas(int width, int height, bool) {
         failureMessage("Unable to open screen!");
         return false;
     }
-    setFrameSwap(fenceCanvas);
     return true;
 }
 
-void fenceCanvas() {
+void present() {
     legacyglFlush();
     jsFenceFrame();
+}
+
+// The keys came between passes, through zrxKey.
+bool readEvents() {
+    keyState = keysDown;
+    return false;
+}
+
+void setCaption(const char* text) {
+    EM_ASM(document.title = UTF8ToString($0), text);
+}
+
+} // namespace
+
+const ShowWindow canvasWindow = {open, present, readEvents, setCaption};
+
+void releaseKeys() {
+    std::fill(std::begin(keysDown), std::end(keysDown), 0);
+}
+
+// Called from the page's script (zoomraxvandel.js exports it): a key went down or up, `key` an
+// SDL 1.2 key symbol (the page maps the browser's keys).
+extern "C" EMSCRIPTEN_KEEPALIVE void zrxKey(int key, int down) {
+    if (key <= 0 || key >= keySymbolCount) return;
+    keysDown[key] = down != 0;
+    if (down) noteKeyPress(key);
 }
 
 bool canvasCaughtUp() {
