@@ -2,6 +2,7 @@
 // compared.
 #include "app/encoder.h"
 #include "tests/mediafile.h"
+#include "tests/psnr.h"
 #include "tests/support.h"
 
 #include <gtest/gtest.h>

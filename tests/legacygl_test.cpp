@@ -392,21 +392,6 @@ std::vector<uint8_t> readFile(const std::string& path) {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-// Where the model can reach on screen at the moment held: its farthest vertex from the origin
-// on the stretched axes, projected at the nearest depth the spin can bring it to.
-PixelBox modelBox() {
-    double reach = 0;
-    for (const auto& v : modelDrusk->vertices)
-        reach = std::max(
-            reach, std::sqrt(double(v->x) * v->x + double(v->y) * v->y + double(v->z) * v->z));
-    const double stretch = std::max({1.0, 1 + 0.8 * spectrum[2], 1 + 0.9 * spectrum[0]});
-    reach *= stretch;
-    const double depth = 21.81 - reach;
-    const double focal = 1 / std::tan(22.5 * M_PI / 180);
-    const int half = int(std::ceil(focal * reach / depth * height / 2)) + 2;
-    return {width / 2 - half, height / 2 - half, width / 2 + half, height / 2 + half};
-}
-
 // The browser's goals are 45 dB over the frame and 35 dB in the model's box. On the same driver
 // the layer comes much closer than that (about 55 and 60), and bounds of 50 catch what a missing
 // or wrong lighting term costs (a model without specular light: 38 to 42 in its box).
@@ -447,12 +432,13 @@ TEST(ShowThroughLayer, MatchesDesktopGL) {
         std::remove(path.c_str());
         ASSERT_EQ(desktop.size(), drawn.size()) << path;
         const double whole =
-            psnrRgbIn(drawn.data(), desktop.data(), width, height, {0, 0, width, height});
+            psnrIn(drawn.data(), desktop.data(), width, height, 4, {0, 0, width, height});
         std::printf("%5.2f s %-24s frame %6.2f dB", m.seconds, m.what, whole);
         EXPECT_GE(whole, 50.0) << m.what << " at " << m.seconds << " s";
         if (m.model) {
-            const PixelBox box = modelBox();
-            const double inBox = psnrRgbIn(drawn.data(), desktop.data(), width, height, box);
+            const PixelBox box =
+                modelBox(objReach("data/Drusk/Drusk.obj"), spectrum[0], spectrum[2], width, height);
+            const double inBox = psnrIn(drawn.data(), desktop.data(), width, height, 4, box);
             std::printf("  model box %dx%d %6.2f dB (stretched %.2f by %.2f)", box.x1 - box.x0,
                         box.y1 - box.y0, inBox, 1 + 0.8 * spectrum[2], 1 + 0.9 * spectrum[0]);
             EXPECT_GE(inBox, 50.0) << m.what << " at " << m.seconds << " s, model's box";

@@ -201,19 +201,6 @@ bool readMediaFile(const std::string& path, MediaFile& file, std::string& error,
     return true;
 }
 
-double psnrRgb(const uint8_t* a, const uint8_t* b, int width, int height) {
-    double squares = 0;
-    const size_t pixels = size_t(width) * height;
-    for (size_t i = 0; i < pixels; ++i)
-        for (int c = 0; c < 3; ++c) {
-            const double d = double(a[i * 4 + c]) - double(b[i * 4 + c]);
-            squares += d * d;
-        }
-    if (squares == 0) return std::numeric_limits<double>::infinity();
-    const double mse = squares / double(pixels * 3);
-    return 10 * std::log10(255.0 * 255.0 / mse);
-}
-
 std::vector<uint8_t> throughYuv420(const uint8_t* rgba, int width, int height) {
     SwsContext* down = sws_getContext(width, height, AV_PIX_FMT_RGBA, width, height,
                                       AV_PIX_FMT_YUV420P, encoderFlags, nullptr, nullptr, nullptr);

@@ -24,9 +24,6 @@ using FrameVisitor = std::function<void(int index, double seconds, const uint8_t
 bool readMediaFile(const std::string& path, MediaFile& file, std::string& error,
                    const FrameVisitor& visit = nullptr);
 
-// Peak signal-to-noise ratio in dB of two RGBA pictures over R, G and B (infinite when equal).
-double psnrRgb(const uint8_t* a, const uint8_t* b, int width, int height);
-
 // A top-down RGBA picture as H.264 recordings carry it: converted to 4:2:0 BT.709 limited range
 // the way the encoder converts, and back the way readMediaFile() converts. Halving the colour
 // resolution loses detail of its own (on the show's pictures at 320x180 it alone leaves 29 to 35

@@ -6,6 +6,7 @@
 #include "app/startup.h"
 #include "music/core.h"
 #include "tests/mediafile.h"
+#include "tests/psnr.h"
 #include "tests/support.h"
 
 #include <gtest/gtest.h>

@@ -5,9 +5,9 @@ the native program's lossless recording of one frame at that moment (--record --
 by FFmpeg. Fails when a frame's PSNR is under 45 dB, or under 35 dB inside the model's box; and
 when the page running the show live keeps the browser waiting for much longer than a frame.
 
-Usage: web_test.py SITE_FOLDER NATIVE_PROGRAM   (run from the folder that holds Data/ and data/)"""
+Usage: web_test.py SITE_FOLDER NATIVE_PROGRAM PICTURECOMPARE   (run from the folder that holds
+Data/ and data/)"""
 
-import math
 import os
 import subprocess
 import sys
@@ -18,6 +18,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import webpage  # noqa: E402
 
 WIDTH, HEIGHT = webpage.WIDTH, webpage.HEIGHT
+COMPARE = None  # tests/picturecompare, from the command line
 
 # (music time in seconds, what the frame shows, whether the model is in it)
 MOMENTS = [
@@ -32,40 +33,27 @@ MOMENTS = [
     (79.5, "the last picture", False),
 ]
 
-MODEL_PATH = "data/Drusk/Drusk.obj"  # the credits' model
-GAIN_X, GAIN_Z = 0.8, 0.9  # show/frame.cpp: the stretch per unit of spectrum bins 2 and 0
-
-
-def model_box(bin0, bin2):
-    """Where the model can reach on screen at a moment, in pixels from the top left (x0, y0, x1,
-    y1), exclusive ends: a square about the centre, from its farthest vertex from the origin on
-    the stretched axes, projected at the nearest depth the spin can bring it to. The model
-    stands 20 units behind the image plane (eye z -1.81), under the 45-degree projection."""
-    reach = 0.0
-    with open(MODEL_PATH) as obj:
-        for line in obj:
-            words = line.split()
-            if len(words) >= 4 and words[0] == "v":
-                reach = max(reach, math.sqrt(sum(float(w) ** 2 for w in words[1:4])))
-    reach *= max(1.0, 1 + GAIN_X * bin2, 1 + GAIN_Z * bin0)
-    focal = 1 / math.tan(math.radians(22.5))
-    half = int(math.ceil(focal * reach / (21.81 - reach) * HEIGHT / 2)) + 2
-    return (WIDTH // 2 - half, HEIGHT // 2 - half, WIDTH // 2 + half, HEIGHT // 2 + half)
-
 FRAME_GOAL, MODEL_GOAL = 45.0, 35.0
 
 
-def psnr(a, b, box=(0, 0, WIDTH, HEIGHT)):
-    x0, y0, x1, y1 = box
-    squared, count = 0, 0
-    for y in range(y0, y1):
-        row_a = a[(y * WIDTH + x0) * 3:(y * WIDTH + x1) * 3]
-        row_b = b[(y * WIDTH + x0) * 3:(y * WIDTH + x1) * 3]
-        squared += sum((p - q) * (p - q) for p, q in zip(row_a, row_b))
-        count += len(row_a)
-    if squared == 0:
-        return math.inf
-    return 10 * math.log10(255 * 255 * count / squared)
+def compare(drawn, reference, folder, bins=None):
+    """PSNR over the frame, and with the spectrum's bins 0 and 2 the model's box and the PSNR in
+    it, by the suite's own picture comparison (tests/psnr.h)."""
+    paths = []
+    for name, picture in (("drawn", drawn), ("reference", reference)):
+        paths.append(os.path.join(folder, name + ".rgb"))
+        with open(paths[-1], "wb") as out:
+            out.write(picture)
+    command = [COMPARE, *paths, str(WIDTH), str(HEIGHT), "3"]
+    if bins:
+        command += ["%.9g" % bins[0], "%.9g" % bins[1]]
+    lines = subprocess.run(command, check=True, stdout=subprocess.PIPE,
+                           text=True).stdout.split("\n")
+    whole = float(lines[0].split()[1])
+    if not bins:
+        return whole, None, None
+    words = lines[1].split()
+    return whole, tuple(int(w) for w in words[1:5]), float(words[5])
 
 
 def native_frame(program, seconds, folder):
@@ -124,7 +112,8 @@ def live_page_keeps_pace(browser, url):
 
 
 def main():
-    site, program = sys.argv[1], os.path.abspath(sys.argv[2])
+    global COMPARE
+    site, program, COMPARE = sys.argv[1], os.path.abspath(sys.argv[2]), sys.argv[3]
     if not os.path.exists(os.path.join(site, "zoomraxvandel.wasm")):
         print("web_test: no web build in %s (scripts/web.sh builds it)" % site)
         return 1
@@ -141,9 +130,7 @@ def main():
                 bins = [page.evaluate("Module._zrxSpectrumBin(%d)" % b) for b in (0, 2)]
                 page.close()
                 reference = native_frame(program, seconds, folder)
-                whole = psnr(drawn, reference)
-                box = model_box(*bins) if has_model else None
-                model = psnr(drawn, reference, box) if has_model else None
+                whole, box, model = compare(drawn, reference, folder, bins if has_model else None)
                 # A black page and a black reference would agree: the frame must show something.
                 shown = lit_fraction(reference) > 0.2
                 ok = whole >= FRAME_GOAL and (model is None or model >= MODEL_GOAL) and shown
