@@ -33,7 +33,8 @@ figures=$work/figures.tsv
 : >"$figures"
 cd "$root"
 
-# turn SIDE BUILD: every compared benchmark once, its figures tagged with the side.
+# turn SIDE BUILD: every compared benchmark once (the readers and model drawing, start-up, the
+# first frame from outside, the frame cost, the clock), its figures tagged with the side.
 turn() {
     local side=$1 bin=$2
     {
@@ -41,6 +42,8 @@ turn() {
             --benchmark_filter='objRead|mtlRead|applyScaleOnly|drawDrusk' || true
         "$bin/bench/startup_bench" 1 || true
         "$bin/bench/launch_bench" "$bin/zoomraxvandel" 1 || true
+        "$bin/bench/frame_bench" 100 || true
+        "$bin/bench/clock_bench" || true
     } 2>&1 | tee -a "$work/$side.log" | grep '^@figure' | cut -f2- |
         sed -e "s/^/$side\t/" -e 's/ (median of [0-9]* runs)//' >>"$figures" # older names
 }
