@@ -1,10 +1,10 @@
 // The page's canvas: a WebGL 2 context made current, with the GL 1.x calls the show makes
-// carried over it by our layer (assets/legacygl.h).
+// carried over it by our layer (standin/gl/legacygl.h).
 #include "web/display.h"
 
-#include "assets/legacygl.h"
 #include "base/failure.h"
 #include "show/stage.h"
+#include "standin/gl/legacygl.h"
 
 #include <GL/gl.h>
 #include <emscripten.h>

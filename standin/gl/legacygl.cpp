@@ -1,5 +1,5 @@
 // GL 1.x immediate mode, matrix stacks, lighting and texturing drawn through OpenGL ES 3.0 shaders.
-#include "assets/legacygl.h"
+#include "standin/gl/legacygl.h"
 
 #include <GL/gl.h>
 

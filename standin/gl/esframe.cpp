@@ -1,5 +1,5 @@
 // The ES 3.0 context on Mesa's surfaceless EGL platform, and its framebuffer objects.
-#include "assets/esframe.h"
+#include "standin/gl/esframe.h"
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
