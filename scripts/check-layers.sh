@@ -46,7 +46,7 @@ while IFS= read -r line; do
         bad=1
     fi
 done < <(git ls-files -- '*.c' '*.cpp' '*.h' '*.def' |
-    xargs grep -H -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*("|<(GL/glext?|IL/il)\.h>)')
+    xargs grep -H -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*("|<(GL/gl(ext)?|IL/il)\.h>)')
 
 [ "$bad" -eq 0 ] && echo "check-layers: every include points down or within its folder"
 exit "$bad"
