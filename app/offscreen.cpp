@@ -1,52 +1,20 @@
-// Drawing without a window: the EGL display, context and framebuffer objects, and reading back.
+// Drawing without a window: the EGL display and context, drawing into a MultisampleFramebuffer.
 #include "app/offscreen.h"
+
+#include "standin/gl/framebuffer.h"
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 #include <GL/gl.h>
-#include <GL/glext.h>
 
-#include <algorithm>
 #include <cassert>
 
 namespace {
 
-// Framebuffer objects are past OpenGL 1.1, so their entry points are looked up at run time.
-struct FramebufferCalls {
-    PFNGLGENFRAMEBUFFERSPROC genFramebuffers = nullptr;
-    PFNGLDELETEFRAMEBUFFERSPROC deleteFramebuffers = nullptr;
-    PFNGLBINDFRAMEBUFFERPROC bindFramebuffer = nullptr;
-    PFNGLFRAMEBUFFERRENDERBUFFERPROC framebufferRenderbuffer = nullptr;
-    PFNGLCHECKFRAMEBUFFERSTATUSPROC checkFramebufferStatus = nullptr;
-    PFNGLGENRENDERBUFFERSPROC genRenderbuffers = nullptr;
-    PFNGLDELETERENDERBUFFERSPROC deleteRenderbuffers = nullptr;
-    PFNGLBINDRENDERBUFFERPROC bindRenderbuffer = nullptr;
-    PFNGLRENDERBUFFERSTORAGEMULTISAMPLEPROC renderbufferStorageMultisample = nullptr;
-    PFNGLBLITFRAMEBUFFERPROC blitFramebuffer = nullptr;
-
-    bool load() {
-        const auto get = [](const char* name) { return eglGetProcAddress(name); };
-        genFramebuffers = reinterpret_cast<PFNGLGENFRAMEBUFFERSPROC>(get("glGenFramebuffers"));
-        deleteFramebuffers =
-            reinterpret_cast<PFNGLDELETEFRAMEBUFFERSPROC>(get("glDeleteFramebuffers"));
-        bindFramebuffer = reinterpret_cast<PFNGLBINDFRAMEBUFFERPROC>(get("glBindFramebuffer"));
-        framebufferRenderbuffer =
-            reinterpret_cast<PFNGLFRAMEBUFFERRENDERBUFFERPROC>(get("glFramebufferRenderbuffer"));
-        checkFramebufferStatus =
-            reinterpret_cast<PFNGLCHECKFRAMEBUFFERSTATUSPROC>(get("glCheckFramebufferStatus"));
-        genRenderbuffers = reinterpret_cast<PFNGLGENRENDERBUFFERSPROC>(get("glGenRenderbuffers"));
-        deleteRenderbuffers =
-            reinterpret_cast<PFNGLDELETERENDERBUFFERSPROC>(get("glDeleteRenderbuffers"));
-        bindRenderbuffer = reinterpret_cast<PFNGLBINDRENDERBUFFERPROC>(get("glBindRenderbuffer"));
-        renderbufferStorageMultisample = reinterpret_cast<PFNGLRENDERBUFFERSTORAGEMULTISAMPLEPROC>(
-            get("glRenderbufferStorageMultisample"));
-        blitFramebuffer = reinterpret_cast<PFNGLBLITFRAMEBUFFERPROC>(get("glBlitFramebuffer"));
-        return genFramebuffers && deleteFramebuffers && bindFramebuffer &&
-               framebufferRenderbuffer && checkFramebufferStatus && genRenderbuffers &&
-               deleteRenderbuffers && bindRenderbuffer && renderbufferStorageMultisample &&
-               blitFramebuffer;
-    }
-};
+// The framebuffer's entry points come through EGL, as MultisampleFramebuffer links no GL.
+void* eglLoader(const char* name) {
+    return reinterpret_cast<void*>(eglGetProcAddress(name));
+}
 
 std::string eglErrorText() {
     char text[32];
@@ -60,22 +28,15 @@ struct OffscreenContext::Impl {
     EGLDisplay display = EGL_NO_DISPLAY;
     EGLContext context = EGL_NO_CONTEXT;
     EGLSurface surface = EGL_NO_SURFACE; // only for the pbuffer fallback
-    FramebufferCalls gl;
-    int width = 0, height = 0, samples = 0;
-    GLuint drawFramebuffer = 0, resolveFramebuffer = 0;
-    GLuint colour = 0, depthStencil = 0, resolveColour = 0;
+    MultisampleFramebuffer framebuffer;
+    int width = 0, height = 0;
 
     bool openDisplay(std::string& error);
     bool makeFramebuffers(int maxSamples, std::string& error);
 
     ~Impl() {
         if (context != EGL_NO_CONTEXT) {
-            if (drawFramebuffer != 0) {
-                gl.deleteFramebuffers(1, &drawFramebuffer);
-                gl.deleteFramebuffers(1, &resolveFramebuffer);
-                const GLuint buffers[] = {colour, depthStencil, resolveColour};
-                gl.deleteRenderbuffers(3, buffers);
-            }
+            framebuffer.release();
             eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
             eglDestroyContext(display, context);
         }
@@ -140,40 +101,8 @@ bool OffscreenContext::Impl::openDisplay(std::string& error) {
 }
 
 bool OffscreenContext::Impl::makeFramebuffers(int maxSamples, std::string& error) {
-    if (!gl.load()) {
-        error = "cannot draw off-screen: this OpenGL has no framebuffer objects";
-        return false;
-    }
-    GLint driverMax = 0;
-    glGetIntegerv(GL_MAX_SAMPLES, &driverMax);
-    samples = std::max(0, std::min(maxSamples, int(driverMax)));
-
-    gl.genRenderbuffers(1, &colour);
-    gl.bindRenderbuffer(GL_RENDERBUFFER, colour);
-    gl.renderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_RGBA8, width, height);
-    gl.genRenderbuffers(1, &depthStencil);
-    gl.bindRenderbuffer(GL_RENDERBUFFER, depthStencil);
-    gl.renderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_DEPTH24_STENCIL8, width, height);
-    gl.genRenderbuffers(1, &resolveColour);
-    gl.bindRenderbuffer(GL_RENDERBUFFER, resolveColour);
-    gl.renderbufferStorageMultisample(GL_RENDERBUFFER, 0, GL_RGBA8, width, height);
-
-    gl.genFramebuffers(1, &resolveFramebuffer);
-    gl.bindFramebuffer(GL_FRAMEBUFFER, resolveFramebuffer);
-    gl.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
-                               resolveColour);
-    const GLenum resolveStatus = gl.checkFramebufferStatus(GL_FRAMEBUFFER);
-
-    gl.genFramebuffers(1, &drawFramebuffer);
-    gl.bindFramebuffer(GL_FRAMEBUFFER, drawFramebuffer);
-    gl.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
-    gl.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
-                               depthStencil);
-    const GLenum drawStatus = gl.checkFramebufferStatus(GL_FRAMEBUFFER);
-    if (resolveStatus != GL_FRAMEBUFFER_COMPLETE || drawStatus != GL_FRAMEBUFFER_COMPLETE ||
-        glGetError() != GL_NO_ERROR) {
-        error = "cannot draw off-screen: no " + std::to_string(width) + "x" +
-                std::to_string(height) + " framebuffer";
+    if (!framebuffer.make(eglLoader, width, height, maxSamples, error)) {
+        error = "cannot draw off-screen: " + error;
         return false;
     }
     glViewport(0, 0, width, height);
@@ -205,17 +134,10 @@ int OffscreenContext::height() const {
 }
 
 int OffscreenContext::samples() const {
-    return impl->samples;
+    return impl->framebuffer.samples();
 }
 
 void OffscreenContext::readPixels(uint8_t* rgba) {
-    Impl& m = *impl;
-    m.gl.bindFramebuffer(GL_READ_FRAMEBUFFER, m.drawFramebuffer);
-    m.gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, m.resolveFramebuffer);
-    m.gl.blitFramebuffer(0, 0, m.width, m.height, 0, 0, m.width, m.height, GL_COLOR_BUFFER_BIT,
-                         GL_NEAREST);
-    m.gl.bindFramebuffer(GL_READ_FRAMEBUFFER, m.resolveFramebuffer);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, m.width, m.height, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-    m.gl.bindFramebuffer(GL_FRAMEBUFFER, m.drawFramebuffer);
+    // Nothing to flush first: the system GL's calls and the framebuffer's go to the same context.
+    impl->framebuffer.read(rgba);
 }

@@ -2,10 +2,10 @@
 #include "bench/bench.h"
 
 #include "app/startup.h"
-#include "assets/esframe.h"
-#include "assets/legacygl.h"
 #include "music/music.h"
 #include "show/show.h"
+#include "standin/gl/esframe.h"
+#include "standin/gl/legacygl.h"
 
 #include <GL/gl.h>
 

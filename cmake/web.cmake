@@ -31,7 +31,7 @@ set_property(TARGET kissfft::kissfft-float PROPERTY INTERFACE_COMPILE_DEFINITION
 
 # Emscripten's own SDL 1.2 (the audio layer's output, unused by the silent device).
 add_library(PkgConfig::SDL INTERFACE IMPORTED GLOBAL)
-# The GL is our GL 1.x layer over WebGL 2 (assets/legacygl.cpp), which defines the gl* names.
+# The GL is our GL 1.x layer over WebGL 2 (standin/gl/), which defines the gl* names.
 add_library(OpenGL::GL INTERFACE IMPORTED GLOBAL)
 set_target_properties(OpenGL::GL PROPERTIES INTERFACE_LINK_LIBRARIES legacygl)
 add_library(Threads::Threads INTERFACE IMPORTED GLOBAL)

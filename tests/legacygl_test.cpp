@@ -1,13 +1,13 @@
 // The GL 1.x layer over OpenGL ES 3.0 against Mesa's desktop GL: single calls, and the real show.
-#include "assets/esframe.h"
+#include "standin/gl/esframe.h"
 #include "tests/psnr.h"
 
 #include "app/startup.h"
 #include "assets/assets.h"
-#include "assets/legacygl.h"
 #include "music/music.h"
 #include "show/show.h"
 #include "show/slots.h"
+#include "standin/gl/legacygl.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>

@@ -1,10 +1,10 @@
 // The page's canvas: a WebGL 2 context made current, with the GL 1.x calls the show makes
-// carried over it by our layer (assets/legacygl.h); the keys and the title.
+// carried over it by our layer (standin/gl/legacygl.h); the keys and the title.
 #include "web/canvas.h"
 
-#include "assets/legacygl.h"
 #include "base/failure.h"
 #include "show/controls.h"
+#include "standin/gl/legacygl.h"
 
 #include <GL/gl.h>
 #include <emscripten.h>

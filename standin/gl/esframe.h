@@ -3,6 +3,8 @@
 // The layer's test and benchmark draw there; it needs no display.
 #pragma once
 
+#include "standin/gl/framebuffer.h"
+
 #include <cstdint>
 #include <string>
 
@@ -10,7 +12,7 @@
 void* esFrameLoader(const char* name);
 
 // Owns the EGL context (current on the opening thread) and a framebuffer of width x height with
-// depth, stencil and multisampling like the recorder's.
+// depth, stencil and multisampling like the recorder's (the same MultisampleFramebuffer).
 class EsFrame {
   public:
     EsFrame() = default;
@@ -20,14 +22,13 @@ class EsFrame {
 
     // `maxSamples` caps the multisampling at the most the driver offers. False with a reason.
     bool open(int width, int height, int maxSamples, std::string& error);
-    int samples() const { return sampleCount; }
-    // Resolves the samples and reads RGBA, the lowest row first (through the layer's
-    // glReadPixels, which draws what it has gathered first).
+    int samples() const { return framebuffer.samples(); }
+    // Resolves the samples and reads RGBA, the lowest row first (after the layer's glFlush, which
+    // draws what it has gathered).
     void read(uint8_t* rgba);
 
   private:
     void* display = nullptr;
     void* context = nullptr;
-    int width = 0, height = 0, sampleCount = 0;
-    unsigned drawFramebuffer = 0, resolveFramebuffer = 0;
+    MultisampleFramebuffer framebuffer;
 };

@@ -1,4 +1,4 @@
-// Our image library for the web build (assets/imagelib/IL/il.h): PNG through libpng, JPEG
+// Our image library for the web build (standin/il/IL/il.h): PNG through libpng, JPEG
 // through libjpeg-turbo, decoded to 8-bit RGB or RGBA.
 #include <IL/il.h>
 
