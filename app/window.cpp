@@ -41,7 +41,7 @@ bool openWindow(int width, int height, bool fullScreen) {
 namespace {
 
 // Without a window start-up ends, and SDL with it.
-bool open(int width, int height, bool fullScreen) {
+bool openDesktop(int width, int height, bool fullScreen) {
     if (openWindow(width, height, fullScreen)) return true;
     SDL_Quit();
     return false;
@@ -53,7 +53,7 @@ void swap() {
 
 // Reads the window close and the key presses and drops every other event; the key array is
 // refreshed after each one.
-bool readEvents() {
+bool pollEvents() {
     bool closeRequested = false;
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
@@ -64,10 +64,10 @@ bool readEvents() {
     return closeRequested;
 }
 
-void setCaption(const char* text) {
+void setWindowCaption(const char* text) {
     SDL_WM_SetCaption(text, nullptr);
 }
 
 } // namespace
 
-const ShowWindow desktopWindow = {open, swap, readEvents, setCaption};
+const ShowWindow desktopWindow = {openDesktop, swap, pollEvents, setWindowCaption};

@@ -44,7 +44,7 @@ EM_JS(int, jsFrameDone, (), {
 
 namespace {
 
-bool open(int width, int height, bool) {
+bool openCanvas(int width, int height, bool) {
     emscripten_set_canvas_element_size("#canvas", width, height);
     EmscriptenWebGLContextAttributes attributes;
     emscripten_webgl_init_context_attributes(&attributes);
@@ -70,24 +70,24 @@ bool open(int width, int height, bool) {
     return true;
 }
 
-void present() {
+void fenceFrame() {
     legacyglFlush();
     jsFenceFrame();
 }
 
 // The keys came between passes, through zrxKey.
-bool readEvents() {
+bool takeKeys() {
     keyState = keysDown;
     return false;
 }
 
-void setCaption(const char* text) {
+void setTitle(const char* text) {
     EM_ASM(document.title = UTF8ToString($0), text);
 }
 
 } // namespace
 
-const ShowWindow canvasWindow = {open, present, readEvents, setCaption};
+const ShowWindow canvasWindow = {openCanvas, fenceFrame, takeKeys, setTitle};
 
 void releaseKeys() {
     std::fill(std::begin(keysDown), std::end(keysDown), 0);
