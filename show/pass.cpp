@@ -5,7 +5,7 @@
 #include "show/controls.h"
 #include "show/show.h"
 #include "show/stage.h"
-#include "show/window.h"
+#include "show/showwindow.h"
 
 #include <cassert>
 

@@ -3,7 +3,7 @@
 
 #include "assets/assets.h"
 #include "show/show.h"
-#include "show/window.h"
+#include "show/showwindow.h"
 
 #include <GL/gl.h>
 

@@ -17,7 +17,7 @@ bool showLoadingScreen();
 // Light 0 and colour material; must follow showLoadingScreen(), whose modelview places the light.
 void setupLights();
 
-// The window start-up opened (show/window.h); null while the show draws into a GL context of its
+// The window start-up opened (show/showwindow.h); null while the show draws into a GL context of its
 // caller's (the recorder's, a test's).
 void setShowWindow(const ShowWindow* window);
 const ShowWindow* showWindow();

@@ -5,7 +5,7 @@
 #include "music/music.h"
 #include "show/slots.h"
 #include "show/stage.h"
-#include "show/window.h"
+#include "show/showwindow.h"
 
 #include <cstdio>
 

@@ -7,7 +7,7 @@
 struct ShowWindow;
 
 struct StartupSettings {
-    // The platform's window (show/window.h); null: the show draws into the GL context the caller
+    // The platform's window (show/showwindow.h); null: the show draws into the GL context the caller
     // has made current, and presents nothing.
     const ShowWindow* window = nullptr;
     bool fullScreen = true;

@@ -2,7 +2,7 @@
 // keys the page hands over, and the page's title as the caption.
 #pragma once
 
-#include "show/window.h"
+#include "show/showwindow.h"
 
 // open: the canvas sized width x height, its context current and ready for the show's GL calls
 // (`fullScreen` is the page's to do); present: the frame's GL work flushed with a fence behind
