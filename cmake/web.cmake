@@ -21,11 +21,11 @@ function(web_library target library header)
 endfunction()
 
 web_library(web_zlib z zlib.h)
-web_library(web_png png16 png.h)
-web_library(web_jpeg jpeg jpeglib.h)
+web_library(PNG::PNG png16 png.h)
+web_library(JPEG::JPEG jpeg jpeglib.h)
 web_library(PkgConfig::MPG123 mpg123 mpg123.h)
 web_library(kissfft::kissfft-float kissfft-float kiss_fftr.h)
-set_property(TARGET web_png APPEND PROPERTY INTERFACE_LINK_LIBRARIES web_zlib)
+set_property(TARGET PNG::PNG APPEND PROPERTY INTERFACE_LINK_LIBRARIES web_zlib)
 set_property(TARGET kissfft::kissfft-float PROPERTY INTERFACE_COMPILE_DEFINITIONS
     kiss_fft_scalar=float)
 

@@ -3,7 +3,7 @@
 #
 #   scripts/fuzz-long.sh TARGET [EXECUTIONS] [--merge]
 #
-# Fuzzes TARGET (obj_fuzz, mtl_fuzz, mp3_fuzz) for EXECUTIONS inputs (default 10000000) from
+# Fuzzes TARGET (obj_fuzz, mtl_fuzz, mp3_fuzz, image_fuzz) for EXECUTIONS inputs (default 10000000) from
 # tests/fuzz/corpus/TARGET, which it only reads: new inputs go to build-fuzz/long/TARGET, made
 # afresh. It prints the executions, the coverage (libFuzzer's cov: edges and ft: features), the
 # corpus reached and the wall time, and fails on a finding (kept in build-fuzz/artifacts/).
@@ -17,7 +17,14 @@
 # its time in the memory AddressSanitizer maps afresh for each large block (the MP3 stream's
 # decoded samples) runs three times as fast with UBSan alone. Such a run then replays every
 # input it kept under AddressSanitizer and UBSan, and fails on a report there too.
+# FUZZ_NICE=N runs it in a session of its own whose scheduling group has nice N: the kernel shares
+# the processor among sessions first (kernel.sched_autogroup_enabled), so `nice` alone leaves a
+# run taking its session's share beside timing-sensitive work; at 19 it takes only idle time.
 set -euo pipefail
+if [ -n "${FUZZ_NICE:-}" ] && [ -z "${FUZZ_NICED:-}" ]; then
+    FUZZ_NICED=1 exec setsid "$0" "$@"
+fi
+[ -n "${FUZZ_NICE:-}" ] && [ -w /proc/self/autogroup ] && echo "$FUZZ_NICE" >/proc/self/autogroup
 root=$(cd "$(dirname "$0")/.." && pwd)
 target=${1:-}
 runs=${2:-10000000}

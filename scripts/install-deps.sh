@@ -6,7 +6,8 @@ packages=(
     build-essential cmake pkg-config clang libclang-rt-14-dev
     libsdl1.2-dev libpulse-dev pulseaudio pulseaudio-utils libgl-dev libglu1-mesa-dev
     pipewire pipewire-pulse wireplumber dbus-daemon
-    libgl1-mesa-dri libdevil-dev libmpg123-dev libkissfft-dev libmp3lame-dev libfreetype-dev
+    libgl1-mesa-dri libdevil-dev libpng-dev libjpeg-dev libmpg123-dev libkissfft-dev libmp3lame-dev
+    libfreetype-dev
     fonts-dejavu-core fonts-dejavu-extra
     libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libegl-dev ffmpeg
     libgtest-dev libgmock-dev libbenchmark-dev valgrind libxdamage-dev

@@ -21,6 +21,15 @@ struct Image {
     std::vector<ILubyte> pixels;
 };
 
+// A picture of more pixels than this is refused before its pixels are allocated: a header may
+// claim any size (a PNG of 100000 x 100000 asked for 40 GB), and a page's memory holds a few
+// hundred megabytes. 2^26 is 8192 squared, 256 MiB as RGBA, far beyond any picture of the show.
+constexpr unsigned long long maxPixels = 1ULL << 26;
+
+bool fits(unsigned long long width, unsigned long long height) {
+    return width > 0 && height > 0 && height <= maxPixels / width;
+}
+
 std::map<ILuint, Image> images;
 ILuint nextName = 1;
 ILuint bound = 0;
@@ -51,6 +60,7 @@ bool loadPng(FILE* file, Image& image) {
     image.height = int(png_get_image_height(png, info));
     image.channels = png_get_channels(png, info);
     if (image.channels != 3 && image.channels != 4) longjmp(png_jmpbuf(png), 1);
+    if (!fits(image.width, image.height)) longjmp(png_jmpbuf(png), 1);
     const size_t stride = size_t(image.width) * image.channels;
     image.pixels.assign(stride * image.height, 0);
     rows.resize(image.height);
@@ -83,6 +93,10 @@ bool loadJpeg(FILE* file, Image& image) {
     jpeg_create_decompress(&info);
     jpeg_stdio_src(&info, file);
     jpeg_read_header(&info, TRUE);
+    if (!fits(info.image_width, info.image_height)) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
     info.out_color_space = JCS_RGB; // greyscale and YCbCr alike
     jpeg_start_decompress(&info);
     image.width = int(info.output_width);
