@@ -1,24 +1,77 @@
 #!/usr/bin/env bash
 # The real program for a long time under random keys (space and the arrows, tapped and held),
 # its resident memory sampled every second, then Escape. Fails unless it exits with status 0,
-# printed nothing on standard error, and its memory grew by no more than a few megabytes.
-#
-#   scripts/long-run.sh [seconds] [program]          (defaults: 300, build/zoomraxvandel)
-#
-# Runs the program from the source root, which holds its data, with SDL's dummy audio, on the
-# current X display or a private Xvfb. LONG_RUN_SEED fixes the keys (default: a random seed,
-# printed); LONG_RUN_GROWTH_KB is the growth allowed (default 4096), "none" to only report it:
-# a sanitizer's allocator holds freed memory back for a while, so there it says nothing.
+# printed nothing else on standard error, and its memory grew by no more than a few megabytes.
+usage() {
+    cat <<'TEXT'
+usage: scripts/long-run.sh [--server pulseaudio|pipewire] [--restart-every SECONDS]
+                           [SECONDS [PROGRAM]]
+       scripts/long-run.sh --web [SECONDS]
+
+Plays the show for SECONDS (default 300) under random keys, from the source root, on the
+current X display or a private Xvfb; PROGRAM defaults to build/zoomraxvandel.
+
+  (no server)        SDL's dummy audio: the clock on the system clock.
+  --server KIND      through a private sound server of its own (PulseAudio's daemon, or
+                     PipeWire's stack as a desktop runs it; build/tests/soundcheck starts it),
+                     killed and started again every few minutes (--restart-every, default 240
+                     s, down for 1 to 10 s): the caption's time must run on meanwhile, and the
+                     sound be heard again on the server's sink within 2 s of each return.
+  --web              the web page (build-web/site, scripts/web.sh builds it) in headless
+                     Chromium for SECONDS (default 1800): random taps and holds, the page now
+                     and then hidden and shown again, its sound through a private PulseAudio
+                     daemon; the wasm heap and the browser's memory sampled throughout.
+
+Examples: 60 minutes on each server, and 30 minutes of the page:
+  scripts/long-run.sh --server pulseaudio 3600
+  scripts/long-run.sh --server pipewire 3600
+  scripts/long-run.sh --web 1800
+
+LONG_RUN_SEED fixes the keys (default: a random seed, printed). LONG_RUN_GROWTH_KB is the
+growth allowed from the baseline to the end (default 4096), "none" to only report it (a
+sanitizer's allocator holds freed memory back for a while); LONG_RUN_HALF_GROWTH_KB the growth
+allowed over the second half (default 1024 with a server, none without).
+TEXT
+}
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+server=""
+restart_every=240
+case ${1:-} in
+-h | --help)
+    usage
+    exit 0
+    ;;
+--web)
+    shift
+    exec /usr/bin/python3 "$root/scripts/long-run-web.py" "$@"
+    ;;
+esac
+while [ $# -gt 0 ]; do
+    case $1 in
+    --server)
+        server=${2:-}
+        [ "$server" = pulseaudio ] || [ "$server" = pipewire ] || { usage >&2; exit 2; }
+        shift 2
+        ;;
+    --restart-every)
+        restart_every=${2:-}
+        [[ $restart_every =~ ^[0-9]+$ ]] && [ "$restart_every" -ge 20 ] || { usage >&2; exit 2; }
+        shift 2
+        ;;
+    *) break ;;
+    esac
+done
 if [ -z "${LONG_RUN_UNDER_X:-}" ]; then
-    LONG_RUN_UNDER_X=1 exec "$root/scripts/with-x.sh" "$0" "$@"
+    LONG_RUN_UNDER_X=1 exec "$root/scripts/with-x.sh" "$0" ${server:+--server "$server"} \
+        --restart-every "$restart_every" "$@"
 fi
 seconds=${1:-300}
 program=${2:-$root/build/zoomraxvandel}
+soundcheck=${LONG_RUN_SOUNDCHECK:-$root/build/tests/soundcheck}
 seed=${LONG_RUN_SEED:-$((SRANDOM % 32768))}
 growth_kb=${LONG_RUN_GROWTH_KB:-4096}
-export SDL_AUDIODRIVER=dummy
+half_growth_kb=${LONG_RUN_HALF_GROWTH_KB:-$([ -n "$server" ] && echo 1024 || echo none)}
 RANDOM=$seed
 
 work=$(mktemp -d)
@@ -28,6 +81,8 @@ cleanup() {
     [ -n "$sampler" ] && kill "$sampler" 2>/dev/null
     [ -n "$pid" ] && kill "$pid" 2>/dev/null
     xdotool keyup space Right Left Escape 2>/dev/null
+    # Closing its input stops the sound server and removes its folder.
+    [ -n "${SERVER_PID:-}" ] && exec {SERVER[1]}>&- && wait "$SERVER_PID" 2>/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -44,6 +99,64 @@ musicTime() {
 }
 
 alive() { kill -0 "$pid" 2>/dev/null; }
+
+# The line the program writes on standard error each time its sound server goes away.
+lostLine="Sound lost: the show goes on without it."
+# Standard error holds nothing but that line.
+quietErrors() { ! grep -qvxF "$lostLine" "$work/err"; }
+
+# Tells the sound server's helper `$1` and prints its answer (at most 30 s).
+serverDo() {
+    echo "$1" >&"${SERVER[1]}"
+    local answer=""
+    read -r -t 30 -u "${SERVER[0]}" answer
+    echo "$answer"
+}
+
+# Whether the caption's time moves within two seconds.
+playing() {
+    local before after
+    before=$(musicTime)
+    for _ in $(seq 20); do
+        sleep 0.1
+        after=$(musicTime)
+        [ "$after" != "$before" ] && return 0
+    done
+    return 1
+}
+
+# Makes the music play: paused, a tap of space; past the end of the track, steps back first.
+ensurePlaying() {
+    playing && return 0
+    hold space 0.1
+    playing && return 0
+    stepTo Left 30
+    hold space 0.1
+    playing
+}
+
+# A server restart: the show made to play, the server killed and, 1 to 10 s later, started
+# again. Meanwhile the caption's time must run on; afterwards the sink must play sound within
+# 2 s of the server's return. Appends "DOWN BACK_MS" to $work/restarts.
+restart() {
+    ensurePlaying || fail "the show does not play before a restart"
+    [ "$(serverDo kill)" = killed ] || fail "cannot kill the sound server"
+    pick 100 1000
+    local down=$d t0 t1
+    t0=$(musicTime)
+    sleep "$down"
+    t1=$(musicTime)
+    awk -v a="$t0" -v b="$t1" -v d="$down" 'BEGIN { exit !(b - a > d / 2) }' ||
+        fail "the caption's time stood while the server was away ($t0 s, then $t1 s after $down s)"
+    [ "$(serverDo start)" = started ] || fail "the sound server does not start again"
+    local back=${EPOCHREALTIME}
+    "$soundcheck" record null.monitor 0.05 "$work/raw" "$work/stamps" 2>>"$work/recorder" ||
+        fail "no sound on the returning server's sink"
+    local heard
+    heard=$(awk -v b="$back" 'NR == 1 { printf "%d", ($1 - b) * 1000 }' "$work/stamps")
+    echo "$down $heard" >>"$work/restarts"
+    [ "$heard" -le 2000 ] || fail "the sound came back $heard ms after the server's return"
+}
 
 # hold key... seconds: the keys go down together and come up together.
 hold() {
@@ -78,6 +191,20 @@ stepTo() {
 }
 
 cd "$root"
+if [ -n "$server" ]; then
+    [ -x "$soundcheck" ] || fail "no $soundcheck: build the project first (scripts/build.sh)"
+    # The program finds the server through PULSE_SERVER; SDL_AUDIODRIVER would ask for SDL's.
+    unset SDL_AUDIODRIVER
+    kind=""
+    [ "$server" = pipewire ] && kind=pipewire
+    # shellcheck disable=SC2086
+    coproc SERVER { "$soundcheck" daemon $kind; }
+    read -r -t 30 -u "${SERVER[0]}" address || fail "the private sound server did not start"
+    export PULSE_SERVER=$address
+else
+    export SDL_AUDIODRIVER=dummy
+fi
+: >"$work/restarts"
 xdotool keyup space Right Left Escape # a key left down by an earlier client would act at once
 "$program" >"$work/out" 2>"$work/err" &
 pid=$!
@@ -111,8 +238,13 @@ sampler=$!
 
 actions=0
 end=$((SECONDS + seconds))
+nextRestart=$((SECONDS + restart_every))
 while [ $SECONDS -lt $end ]; do
     alive || fail "the program ended by itself after $actions key actions"
+    if [ -n "$server" ] && [ $SECONDS -ge $nextRestart ]; then
+        restart
+        nextRestart=$((SECONDS + restart_every))
+    fi
     action=$((RANDOM % 10))
     pick 3 12
     case $action in
@@ -148,21 +280,32 @@ sampler=""
 
 samples=$(wc -l <"$work/rss")
 [ "$samples" -ge 10 ] || fail "only $samples memory samples"
-# Baseline and end: the medians of the first and the last five samples.
+# Baseline, middle and end: the medians of the first, the middle and the last five samples.
 median5() { sort -n | awk '{ v[NR] = $1 } END { print v[3] }'; }
 baseline=$(head -n 5 "$work/rss" | awk '{ print $2 }' | median5)
+middle=$(awk -v m=$((samples / 2)) 'NR > m - 3 && NR <= m + 2 { print $2 }' "$work/rss" | median5)
 final=$(tail -n 5 "$work/rss" | awk '{ print $2 }' | median5)
 peak=$(awk '$2 > m { m = $2 } END { print m }' "$work/rss")
 growth=$((final - baseline))
+half_growth=$((final - middle))
+restarts=$(wc -l <"$work/restarts")
+losses=$(grep -cxF "$lostLine" "$work/err")
 
 echo "long-run: seed $seed, $seconds s, $actions key actions, last caption time $lastTime s"
+[ -n "$server" ] && echo "long-run: $server restarted $restarts times, $losses losses said;" \
+    "down s and sound back ms:" $(awk '{ printf "%s/%s ", $1, $2 }' "$work/restarts")
 echo "long-run: resident memory (kB) every 30 s:" $(awk 'NR % 30 == 1 { printf "%s:%s ", $1, $2 }' "$work/rss")
-echo "long-run: baseline $baseline kB, end $final kB, peak $peak kB, growth $growth kB"
+echo "long-run: baseline $baseline kB, middle $middle kB, end $final kB, peak $peak kB," \
+    "growth $growth kB, over the second half $half_growth kB"
 echo "long-run: exit status $status, standard error $(wc -c <"$work/err") bytes"
 
 [ "$status" -eq 0 ] || fail "exit status $status after Escape"
-[ -s "$work/err" ] && fail "the program wrote to standard error"
+quietErrors || fail "the program wrote to standard error"
+[ "$losses" -eq "$restarts" ] || fail "$losses losses said for $restarts restarts"
 if [ "$growth_kb" != none ] && [ "$growth" -gt "$growth_kb" ]; then
     fail "resident memory grew by $growth kB (allowed $growth_kb kB)"
+fi
+if [ "$half_growth_kb" != none ] && [ "$half_growth" -gt "$half_growth_kb" ]; then
+    fail "resident memory grew by $half_growth kB over the second half (allowed $half_growth_kb kB)"
 fi
 echo "long-run: ok"
