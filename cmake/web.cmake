@@ -1,7 +1,7 @@
 # The web program's libraries: built for wasm from Debian's source packages by
-# scripts/web-libs.sh, whose install prefixes ZRX_WEB_LIBS lists. Each is given the target name
+# scripts/cross-libs.sh wasm, whose install prefixes ZRX_WEB_LIBS lists. Each is given the target name
 # the desktop build finds it under, so that the layers' own CMake files name them alike.
-set(ZRX_WEB_LIBS "" CACHE STRING "the wasm libraries' install prefixes (scripts/web-libs.sh)")
+set(ZRX_WEB_LIBS "" CACHE STRING "the wasm libraries' install prefixes (scripts/cross-libs.sh)")
 if(NOT ZRX_WEB_LIBS)
     message(FATAL_ERROR "ZRX_WEB_LIBS is empty: build the web program with scripts/web.sh")
 endif()

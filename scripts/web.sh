@@ -22,7 +22,7 @@ esac
 
 "$root/scripts/install-deps.sh"
 export NODE_PATH=${NODE_PATH:-/usr/share/nodejs} # emcc's own scripts, under a node not Debian's
-libs=$("$root/scripts/web-libs.sh")
+libs=$("$root/scripts/cross-libs.sh" wasm)
 emcmake cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DZRX_WEB_LIBS="$libs" >/dev/null
 cmake --build "$build" -j "${ZRX_JOBS:-2}"
 
