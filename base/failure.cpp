@@ -1,4 +1,4 @@
-// The failure message, written to standard error on a platform without message boxes.
+// The failure message on a platform without message boxes: one line on standard error.
 #include "base/failure.h"
 
 #include <cstdio>

@@ -69,6 +69,15 @@ double deviceClockHeard(const DeviceClock& clock, double now) {
     return std::min(heard, handed);
 }
 
+double followReport(double predicted, double frame, double jumpFrames, int& farSide) {
+    const double error = frame - predicted;
+    const int side = std::fabs(error) < jumpFrames ? 0 : error > 0 ? 1 : -1;
+    const bool jumped = side != 0 && side == farSide;
+    farSide = side;
+    if (side == 0) return predicted + error / 4;
+    return jumped ? frame : predicted;
+}
+
 double outputTimestampHeard(double contextSeconds, double stampSeconds, double now) {
     if (stampSeconds <= 0) return -std::numeric_limits<double>::infinity();
     return contextSeconds + (now - stampSeconds);

@@ -58,6 +58,19 @@ void deviceClockCallback(DeviceClock& clock, double stamp, uint64_t handed);
 // beyond what has been handed.
 double deviceClockHeard(const DeviceClock& clock, double now);
 
+// ---- A device's position reports ---------------------------------------------------------------
+
+// A device that says now and then which frame it plays at a moment (a sound server's timing
+// report, Windows' audio clock) is followed by a line at the output's rate through the reports.
+// At a report of `frame` where the line predicted `predicted`, the line's frame at that moment
+// becomes: a quarter of the way to the report, which damps the reports' own jitter and still
+// follows a device whose pace is off by a few hundred ppm to within microseconds; the report
+// itself when it lies `jumpFrames` or more off on the same side as the report before it (a jump
+// of the sound: a dropout, a stall); the prediction when it lies that far off alone (a report
+// made late on a busy machine, which the next one contradicts). `farSide` carries the side the
+// latest report lay far off (+1 ahead, -1 behind, 0 on the line) from one report to the next.
+double followReport(double predicted, double frame, double jumpFrames, int& farSide);
+
 // ---- The browser's output clock ----------------------------------------------------------------
 
 // A Web Audio context's latest output timestamp: at `stampSeconds` (monotonicSeconds), the

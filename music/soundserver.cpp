@@ -231,14 +231,9 @@ void onTiming(pa_stream* s, void* userdata) {
         reported = true;
         if (live) predictedLatency = lastReport.latencySeconds;
     }
-    // A stepping server's reports go to its band, which carries the line. Otherwise the line
-    // moves a quarter of the way to the report, which damps the reports' own jitter and
-    // still follows a server whose pace is off by a few hundred ppm to within microseconds. A
-    // report far off is a jump of the sound (a dropout, a stall) once the next report lies off the
-    // line on the same side, and from then on it is taken as it is; a lone one is a report the
-    // server made late on a busy machine (the next lies on the line again), which the line passes
-    // over. A reading already given is never taken back: the stream clock holds until the sound
-    // catches up.
+    // A stepping server's reports go to its band, which carries the line; any other server's
+    // are followed as a device's (followReport). A reading already given is never taken back:
+    // the stream clock holds until the sound catches up.
     if (steppingServer && playing) {
         cycleLineAdd(cycleLine, {moment, frame});
         timeFrames = cycleLineHeard(cycleLine, moment);
@@ -247,15 +242,7 @@ void onTiming(pa_stream* s, void* userdata) {
         timeFrames = frame;
     } else {
         const double predicted = timed && advancing ? heard(moment) - double(streamBase) : frame;
-        const double error = frame - predicted;
-        const int side = std::fabs(error) < jumpSeconds * sampleFormat.rate ? 0
-                         : error > 0                                        ? 1
-                                                                            : -1;
-        if (side == 0)
-            timeFrames = predicted + error / 4;
-        else
-            timeFrames = side == farSide ? frame : predicted;
-        farSide = side;
+        timeFrames = followReport(predicted, frame, jumpSeconds * sampleFormat.rate, farSide);
     }
     timeStamp = moment;
     timed = true;

@@ -401,3 +401,30 @@ TEST(CycleLineTest, ReportsFromTheStartOfEachCycleKeepTheClockWithinHalfACycle) 
         EXPECT_EQ(failures, 0) << "cycle of " << graphFrames << " frames";
     }
 }
+
+// ---- Following a device's position reports ----------------------------------------------------
+
+TEST(FollowReportTest, NearReportsAreDampedALoneFarOneIsPassedOverTwoOnOneSideAreAJump) {
+    // Each row is a report after the previous one, 5 frames of jump distance; the line's frame
+    // before it (predicted) and after it (followed).
+    struct Row {
+        double predicted, frame, followed;
+        int farSide;
+    };
+    // clang-format off
+    const Row rows[] = {
+        // predicted  frame  followed  farSide
+        {100,         104,   101,      0},  // near: a quarter of the way
+        {200,         190,   200,      -1}, // far behind, alone: passed over
+        {300,         300,   300,      0},
+        {400,         420,   400,      1},  // far ahead...
+        {500,         520,   520,      1},  // ...and again: the sound jumped, taken as it is
+        {600,         580,   600,      -1}, // far behind after far ahead: alone again
+    };
+    // clang-format on
+    int farSide = 0;
+    for (const Row& row : rows) {
+        EXPECT_EQ(followReport(row.predicted, row.frame, 5, farSide), row.followed) << row.frame;
+        EXPECT_EQ(farSide, row.farSide) << row.frame;
+    }
+}

@@ -10,6 +10,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using Folders = std::vector<fs::path>;
+
 class DataFolderTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -36,22 +38,22 @@ class DataFolderTest : public ::testing::Test {
 } // namespace
 
 TEST_F(DataFolderTest, TheCurrentFolderComesFirstThenTheSharedFolderOfTheInstall) {
-    const std::vector<std::string> expected = {root + "/elsewhere", "/opt/z/share/zoomraxvandel"};
+    const Folders expected = {root + "/elsewhere", "/opt/z/share/zoomraxvandel"};
     EXPECT_EQ(dataFolders("/opt/z/bin/zoomraxvandel"), expected);
     EXPECT_EQ(dataFolders("/usr/games/zoomraxvandel"),
-              (std::vector<std::string>{root + "/elsewhere", "/usr/share/zoomraxvandel"}));
+              (Folders{root + "/elsewhere", "/usr/share/zoomraxvandel"}));
     EXPECT_EQ(dataFolders("/opt/z/bin/../libexec/zoomraxvandel"), expected);
 }
 
 TEST_F(DataFolderTest, WithoutTheExecutableOnlyTheCurrentFolderIsSearched) {
-    EXPECT_EQ(dataFolders(""), std::vector<std::string>{root + "/elsewhere"});
+    EXPECT_EQ(dataFolders(""), Folders{root + "/elsewhere"});
 }
 
 TEST_F(DataFolderTest, RunningInsideTheInstallsSharedFolderSearchesItOnce) {
     fs::create_directories(root + "/usr/share/zoomraxvandel");
     fs::current_path(root + "/usr/share/zoomraxvandel");
     EXPECT_EQ(dataFolders(root + "/usr/bin/zoomraxvandel"),
-              std::vector<std::string>{root + "/usr/share/zoomraxvandel"});
+              Folders{root + "/usr/share/zoomraxvandel"});
 }
 
 TEST_F(DataFolderTest, AFolderHoldsTheDataWithBothTheMusicAndTheModels) {
@@ -102,7 +104,7 @@ TEST_F(DataFolderTest, WithTheDataNowhereTheMessageNamesTheFoldersSearched) {
 }
 
 TEST_F(DataFolderTest, TheOwnExecutableIsThisTestProgram) {
-    const std::string self = ownExecutable();
+    const fs::path self = ownExecutable();
     EXPECT_TRUE(fs::path(self).is_absolute()) << self;
     EXPECT_TRUE(fs::is_regular_file(self)) << self;
     EXPECT_EQ(fs::path(self).filename(), "datafolder_test");
