@@ -5,6 +5,7 @@
 #include "app/options.h"
 #include "app/record.h"
 #include "app/startup.h"
+#include "music/music.h"
 
 #include <SDL.h>
 
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
     enterDataFolder({&options.recordPath});
     if (!options.recordPath.empty()) return recordShow(options);
     if (!startShow(liveShow(options))) return 1;
+    if (options.hold >= 0) musicHold(options.hold);
     runMainLoop();
     stopShow();
     // The window library shuts down in the runtime's exit processing, after main has returned;

@@ -56,6 +56,7 @@ const OptionRow optionTable[] = {
     {"--start",        Kind::seconds, false,     0,    1e5,  nullptr, &O::start},
     {"--no-sound",     Kind::flag,    false,     0,    0,    &O::noSound},
     {"--audio-delay",  Kind::seconds, false,     -10,  10,   nullptr, &O::audioDelay},
+    {"--hold",         Kind::seconds, false,     0,    1e5,  nullptr, &O::hold},
     {"--record",       Kind::path,    false,     0,    0},
     {"--fps",          Kind::count,   true,      24,   240,  nullptr, nullptr, &O::fps},
     {"--size",         Kind::size,    true,      64,   3840},

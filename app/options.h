@@ -18,6 +18,9 @@ struct Options {
     double to = -1;                 // --to SECONDS; negative: the end of the track
     int blend = 1;                  // --blend N: moments averaged per frame, 1 = no blur
     bool lossless = false;          // --lossless: FFV1 and FLAC in .mkv
+    // --hold SECONDS, for tests that compare frames: the clock held at that music time from the
+    // first frame on, as the recorder holds it; negative: the clock runs. Not in the usage.
+    double hold = -1;
 };
 
 // False, with a one-line reason in `error`, for an unknown option or a bad value. `options` is

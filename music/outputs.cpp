@@ -7,6 +7,10 @@
 // thread, which starve whenever a frame takes long.
 extern const SoundOutput webAudioOutput;
 const SoundOutput* const soundOutputs[] = {&webAudioOutput, nullptr};
+#elif defined(_WIN32)
+// Windows' own audio (WASAPI) while the system has it, else SDL's (DirectSound, then waveOut).
+extern const SoundOutput wasapiOutput, sdlAudioOutput;
+const SoundOutput* const soundOutputs[] = {&wasapiOutput, &sdlAudioOutput, nullptr};
 #else
 // The desktop's sound server when one answers, else SDL's audio.
 extern const SoundOutput soundServerOutput, sdlAudioOutput;

@@ -14,6 +14,7 @@ packages=(
     xvfb xauth x11-utils x11-apps xdotool imagemagick
     dpkg-dev file lintian desktop-file-utils man-db
     emscripten chromium-headless-shell python3-websocket
+    g++-mingw-w64-x86-64-posix wine64 zip
 )
 
 missing=()

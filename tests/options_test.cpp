@@ -32,12 +32,15 @@ TEST(OptionsTest, NoWordsIsTheShowAsItAlwaysWas) {
 TEST(OptionsTest, EveryOptionTakesItsValueInEitherForm) {
     Options o;
     std::string error;
+    EXPECT_EQ(o.hold, -1);
     ASSERT_TRUE(
-        parse({"--windowed", "--no-sound", "--start", "12.5", "--audio-delay=-0.25"}, o, error))
+        parse({"--windowed", "--no-sound", "--start", "12.5", "--audio-delay=-0.25", "--hold=11.5"},
+              o, error))
         << error;
     EXPECT_TRUE(o.windowed && o.noSound);
     EXPECT_EQ(o.start, 12.5);
     EXPECT_EQ(o.audioDelay, -0.25);
+    EXPECT_EQ(o.hold, 11.5);
 
     ASSERT_TRUE(parse({"--record", "out.mkv", "--fps=24", "--size", "3840x2160", "--from", "50",
                        "--to=52", "--blend", "4", "--lossless"},
