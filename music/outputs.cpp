@@ -8,9 +8,10 @@
 extern const SoundOutput webAudioOutput;
 const SoundOutput* const soundOutputs[] = {&webAudioOutput, nullptr};
 #elif defined(_WIN32)
-// Windows' own audio (WASAPI) while the system has it, else SDL's (DirectSound, then waveOut).
+// Windows' own audio (WASAPI) while the system has it, else SDL's (DirectSound, then waveOut);
+// with no sound device at all the show plays silently, as --no-sound plays it.
 extern const SoundOutput wasapiOutput, sdlAudioOutput;
-const SoundOutput* const soundOutputs[] = {&wasapiOutput, &sdlAudioOutput, nullptr};
+const SoundOutput* const soundOutputs[] = {&wasapiOutput, &sdlAudioOutput, &silentOutput, nullptr};
 #else
 // The desktop's sound server when one answers, else SDL's audio.
 extern const SoundOutput soundServerOutput, sdlAudioOutput;

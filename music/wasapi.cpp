@@ -197,7 +197,10 @@ void lose(bool quietly) {
         if (live || rejoining) audioOutputLost(now);
         live = rejoining = false;
     }
-    if (wasLive && !quietly) std::fputs("Sound lost: the show goes on without it.\n", stderr);
+    if (wasLive && !quietly) {
+        std::fputs("Sound lost: the show goes on without it.\n", stderr);
+        std::fflush(stderr); // the C runtime buffers it when it is not a console
+    }
 }
 
 // audioLock held, while rejoining a device, before frames are handed to the current stream: its

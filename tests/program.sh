@@ -1,6 +1,6 @@
 # Sourced by the end-to-end scripts that drive the real program under X: failing with its
-# standard error, starting it and finding its window, reading the music time from the caption,
-# quitting with Escape. The caller sets `work`, a scratch folder, and clears `pid` on exit.
+# standard error, starting it and finding its window, reading the music time from the caption
+# (once, or every new one for a while), quitting with Escape. The caller sets `work`, a scratch folder, and clears `pid` on exit.
 
 fail() {
     echo "FAIL: $*" >&2
@@ -30,6 +30,34 @@ musicTime() {
     [[ $text =~ ^WM_NAME\(STRING\)\ =\ \"Vellamarkfest\ 2011\ -\ Zoomraxvandel\ {26}Time:\ \ (-?[0-9]+\.[0-9]{6})\"$ ]] ||
         fail "unexpected caption: $text"
     echo "${BASH_REMATCH[1]}"
+}
+
+# Reads the caption's music time into $music with one process.
+readTime() {
+    local text
+    text=$(xprop -id "$window" WM_NAME)
+    [[ $text =~ Time:\ \ (-?[0-9]+\.[0-9]{6})\"$ ]] || fail "unexpected caption: $text"
+    music=${BASH_REMATCH[1]}
+}
+
+# Writes "BEFORE AFTER MUSIC" to $2 for each new caption seen during $1 seconds: the wall clock
+# (seconds) at the start of the look before it and at the end of the look that found it; it was
+# set between the two.
+sampleCaptions() {
+    local previous="" before after end
+    before=${EPOCHREALTIME/./}
+    end=$((before + $1 * 1000000))
+    : >"$2"
+    while [ "$before" -lt "$end" ]; do
+        readTime
+        after=${EPOCHREALTIME/./}
+        if [ "$music" != "$previous" ]; then
+            [ -n "$previous" ] && echo "$before $after $music" >>"$2"
+            previous=$music
+        fi
+        before=$after
+    done
+    awk '{ printf "%.6f %.6f %s\n", $1 / 1e6, $2 / 1e6, $3 }' "$2" >"$2.s" && mv "$2.s" "$2"
 }
 
 # less a b: true when a < b, as decimal numbers.

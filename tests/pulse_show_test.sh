@@ -40,34 +40,6 @@ export PULSE_SERVER=$server
 
 startProgram "$program"
 
-# Reads the caption's music time into $music with one process.
-readTime() {
-    local text
-    text=$(xprop -id "$window" WM_NAME)
-    [[ $text =~ Time:\ \ (-?[0-9]+\.[0-9]{6})\"$ ]] || fail "unexpected caption: $text"
-    music=${BASH_REMATCH[1]}
-}
-
-# Writes "BEFORE AFTER MUSIC" to $2 for each new caption seen during $1 seconds: the wall clock
-# (seconds) at the start of the look before it and at the end of the look that found it; it was
-# set between the two.
-sampleCaptions() {
-    local previous="" before after end
-    before=${EPOCHREALTIME/./}
-    end=$((before + $1 * 1000000))
-    : >"$2"
-    while [ "$before" -lt "$end" ]; do
-        readTime
-        after=${EPOCHREALTIME/./}
-        if [ "$music" != "$previous" ]; then
-            [ -n "$previous" ] && echo "$before $after $music" >>"$2"
-            previous=$music
-        fi
-        before=$after
-    done
-    awk '{ printf "%.6f %.6f %s\n", $1 / 1e6, $2 / 1e6, $3 }' "$2" >"$2.s" && mv "$2.s" "$2"
-}
-
 # The show plays on the server past its first 4.4 s of music: the part decoded before it starts
 # (the rest is decoded in the background, and a busy machine may make the show wait for it there,
 # which is not what this test is about).
