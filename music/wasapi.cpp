@@ -17,8 +17,10 @@
 namespace {
 
 // The buffer asked of the device: about the whole latency from handing a frame over to hearing
-// it. Lower costs more wake-ups.
-constexpr double bufferSeconds = 0.04;
+// it. A tenth of a second keeps the device fed while other programs keep the cores busy (with 40
+// ms, Wine's stream starved on a busy machine: gaps in the sound, the clock held back by them);
+// the clock is what is heard either way, and a pause or a step drops what the buffer holds.
+constexpr double bufferSeconds = 0.1;
 // The thread wakes when the device wants more, and at least this often, reading the device's
 // clock each time: the device's pace and any loss are followed within a few hundredths.
 constexpr DWORD wakeMilliseconds = 5;
