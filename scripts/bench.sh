@@ -20,6 +20,11 @@ if [ "${1:-}" != "--inside-x" ]; then
         tail -30 "$build/web-build.log" >&2
         exit 1
     fi
+    echo "building the Windows program ..." >&2
+    if ! "$root/scripts/windows.sh" >"$build/windows-build.log" 2>&1; then
+        tail -30 "$build/windows-build.log" >&2
+        exit 1
+    fi
     export SDL_AUDIODRIVER=dummy
     exec "$root/scripts/with-x.sh" "$0" --inside-x
 fi
@@ -30,6 +35,7 @@ mkdir -p "$logs"
 figures=$logs/figures.tsv
 : >"$figures"
 cd "$root" # the show's data lies under relative paths
+version=$(sed -n 's/^project(Zoomraxvandel VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 
 # run NAME COMMAND...: the command's output to its log, its figure lines to the table.
 run() {
@@ -48,6 +54,9 @@ run clock_bench "$build/bench/clock_bench"
 run pulse_bench env -u SDL_AUDIODRIVER "$build/bench/pulse_bench"
 run startup_bench "$build/bench/startup_bench" 5
 run launch_bench "$build/bench/launch_bench" "$build/zoomraxvandel" 5
+# The Windows program's start under Wine, right after the Linux program's.
+run windows_launch bash "$root/bench/windows_launch.sh" "$build/bench/launch_bench" \
+    "${WIN_BUILD_DIR:-$root/build-win}/zoomraxvandel-$version-win64.zip" 5
 run frame_bench "$build/bench/frame_bench" 300
 run legacygl_bench "$build/bench/legacygl_bench" 100
 # The same moments drawn by the web page in headless Chromium, software WebGL 2.
