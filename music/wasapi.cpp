@@ -303,8 +303,9 @@ bool readClock() {
 }
 
 // One turn of the thread between two waits: opens a device, begins streams, hands frames over,
-// reads the clock.
-void step() {
+// reads the clock. `deviceWoke`: the device's event ended the wait, so its position has just
+// moved (Wine moves it a period at a time, on that event; read later, it is that much stale).
+void step(bool deviceWoke) {
     if (defaultChanged.exchange(false) && client != nullptr) lose(true);
     if (client == nullptr) {
         if (monotonicSeconds() < retryAt) return;
@@ -338,7 +339,7 @@ void step() {
         if (started || streamGeneration != 0) ok = beginStream(0); // silent and stopped
     } else {
         if (streamGeneration != current) ok = beginStream(current);
-        ok = ok && fill() && (!started || readClock());
+        ok = ok && fill() && (!started || (!deviceWoke && timed) || readClock());
     }
     if (!ok) lose(false);
 }
@@ -365,13 +366,14 @@ void run(std::promise<bool> opened) {
     }
     opened.set_value(true);
     const HANDLE events[] = {bufferEvent, wakeEvent};
+    bool deviceWoke = false;
     for (;;) {
         {
             const Lock lock(audioLock);
             if (quit) break;
         }
-        step();
-        WaitForMultipleObjects(2, events, FALSE, wakeMilliseconds);
+        step(deviceWoke);
+        deviceWoke = WaitForMultipleObjects(2, events, FALSE, wakeMilliseconds) == WAIT_OBJECT_0;
     }
     dropClient();
     enumerator->UnregisterEndpointNotificationCallback(&deviceWatch);
