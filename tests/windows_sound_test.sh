@@ -4,10 +4,17 @@
 # found in the track as the PulseAudio tests find it); the daemon killed, the caption runs on at
 # one second per second with one line on standard error; the daemon started again, the sound is
 # back within 5 s, at the caption's time. Usage: windows_sound_test.sh <zip> <soundcheck>
+#
+# The program's clock follows the position Wine's WASAPI reports to within a millisecond; that
+# position is Wine's account of the PulseAudio stream it feeds a period (10 ms) at a time from a
+# thread of the program's own process, some 20 ms ahead of the sink. Software GL drawing on every
+# core starves that thread (dozens of gaps in 4 s, each shifting what is heard against Wine's
+# position), so the drawing gets one thread here; a machine with a GPU draws without the cores.
 set -uo pipefail
 zip=$1
 soundcheck=$(realpath "$2")
 toleranceMs=20
+export LP_NUM_THREADS=1
 
 work=$(mktemp -d)
 pid=""
