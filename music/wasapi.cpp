@@ -22,8 +22,8 @@ namespace {
 // sink heard up to 72 ms behind the position with 100 ms, within 2 ms with 30 ms while the stream
 // was fed in time).
 constexpr double bufferSeconds = 0.03;
-// The thread wakes when the device wants more, and at least this often, reading the device's
-// clock each time: the device's pace and any loss are followed within a few hundredths.
+// The thread wakes when the device wants more, and at least this often: a loss is noticed within
+// a few hundredths of a second.
 constexpr DWORD wakeMilliseconds = 5;
 // Opening a device after a loss is tried again this long after, then twice as long each time,
 // up to the longest wait.
