@@ -346,6 +346,8 @@ void step(bool deviceWoke) {
 }
 
 void run(std::promise<bool> opened) {
+    // Above the drawing: the device's buffer holds only a few hundredths of a second.
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
     const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
     if (!com || FAILED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
                                         __uuidof(IMMDeviceEnumerator),
