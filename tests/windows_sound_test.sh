@@ -47,9 +47,8 @@ read -r -t 30 -u "${DAEMON[0]}" server || fail "the private sound server did not
 export PULSE_SERVER=$server
 
 # Records 4 s of the sink once sound comes (at most 20 s) into $work/$1.*, reading captions all
-# along, and finds the pieces in the track: the median offset from the caption's time and at
-# least half of the pieces within the tolerance (tests/pulse_show_test.sh says why half).
-heardAtCaption() {
+# along.
+recordWithCaptions() {
     "$soundcheck" record null.monitor 4 "$work/$1.raw" "$work/$1.stamps" &
     recorder=$!
     : >"$work/$1.captions"
@@ -60,6 +59,11 @@ heardAtCaption() {
     done
     wait "$recorder" || fail "$1: nothing recorded from the sink"
     recorder=""
+}
+
+# Finds the pieces of recording $1 in the track: the median offset from the caption's time and at
+# least half of the pieces within the tolerance (tests/pulse_show_test.sh says why half).
+heardAtCaption() {
     "$soundcheck" locate Data/Zrax2011.mp3 "$work/$1.raw" "$work/$1.stamps" \
         "$work/$1.captions" >"$work/$1.located" ||
         fail "$1: the recorded sound is not found in the track: $(cat "$work/$1.located")"
@@ -83,6 +87,7 @@ for _ in $(seq 600); do
     kill -0 "$pid" 2>/dev/null || fail "the program ended"
     sleep 0.1
 done
+recordWithCaptions playing
 heardAtCaption playing
 [ -s "$work/err" ] && fail "standard error before the loss: $(cat "$work/err")"
 
@@ -103,11 +108,12 @@ lost=$(tr -d '\r' <"$work/err")
 
 [ "$(daemonDo start)" = started ] || fail "the daemon does not start again"
 started=$EPOCHREALTIME
-heardAtCaption back
+recordWithCaptions back
 # The first sound recorded: the earliest read's stamp less the frames read by then.
 awk -v s="$started" 'NR == 1 || $1 - $2 / 44100 < first { first = $1 - $2 / 44100 }
     END { printf "sound back %.2f s after the daemon\n", first - s; exit !(first - s < 5) }' \
     "$work/back.stamps" || fail "the sound is not back within 5 s"
+heardAtCaption back
 
 focusWindow
 quitWithEscape
