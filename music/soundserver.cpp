@@ -22,9 +22,10 @@ constexpr double requestedLatencySeconds = 0.04;
 // How long start-up waits for a server to answer or refuse.
 constexpr double connectSeconds = 2;
 // Reconnecting after a loss waits this long at first, then twice as long each time, up to the
-// longest wait.
+// longest wait: a server that returns is heard again within that and its latency. A try costs a
+// connection refused on a local socket.
 constexpr double firstRetrySeconds = 0.1;
-constexpr double longestRetrySeconds = 2;
+constexpr double longestRetrySeconds = 0.5;
 // The thread wakes at least this often, and asks the server for a fresh timing report at the
 // interval below, so that the server's pace and any dropout are followed within a few hundredths.
 // A server that steps in whole cycles is asked more often, at random intervals: the band its
