@@ -505,7 +505,7 @@ class FirefoxPage(Page):
         result = self.browser.call(
             "script.evaluate", target={"context": self.context}, awaitPromise=True,
             userActivation=False,
-            expression="Promise.resolve(%s).then(v => JSON.stringify(v === undefined ? null : v))"
+            expression="Promise.resolve((%s)).then(v => JSON.stringify(v === undefined ? null : v))"
                        % expression)
         if result.get("type") == "exception":
             raise RuntimeError("page: %s" % result.get("exceptionDetails", {}).get("text"))
