@@ -379,10 +379,12 @@ def test_loading_bar(browser, url, site):
     seen = []
     deadline = time.monotonic() + 120
     while time.monotonic() < deadline:
-        shown = page.poll("document.body && document.body.dataset.phase !== 'loading' ? 'done' :"
+        # Nothing yet while the blank page before it is still there.
+        shown = page.poll("(phase => !phase ? null : phase !== 'loading' ? 'done' :"
                           " (e => !e.hidden && [e.querySelector('#bytes').textContent,"
                           " e.querySelector('#bar div').style.width])"
-                          "(document.getElementById('progress'))", 10)
+                          "(document.getElementById('progress')))"
+                          "(document.body && document.body.dataset.phase)", 10)
         if shown == "done" or shown is None:
             break
         if not seen or seen[-1] != shown:
