@@ -49,7 +49,7 @@ def main():
     frames = int(sys.argv[2]) if len(sys.argv) > 2 else 20
     rounds = int(sys.argv[3]) if len(sys.argv) > 3 else 5
     server = webpage.Site(site)
-    browser = webpage.Browser(timeout=900)
+    browser = webpage.Chromium(timeout=900)
     means = [[] for _ in KINDS]
     try:
         for r in range(rounds):

@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
-"""The page's start in headless Chromium on this machine: the time from the visitor's click on
-the start screen to the show's first frame (the page's own clock: the click's event time to the
-end of the first pass), and the page's peak memory (the browser's processes' resident memory at
-their largest sum, read every 50 ms from /proc, and the wasm heap). Prints "@figure" lines.
+"""The page's start in each engine on this machine (headless Chromium, and Firefox ESR headed on a
+private Xvfb: tests/webpage.py): the time from the visitor's click on the start screen to the
+show's first frame (the page's own clock: the click's event time to the end of the first pass),
+and the page's peak memory (the browser's processes' resident memory at their largest sum, read
+every 50 ms from /proc, and the wasm heap). Prints "@figure" lines, then the engines side by side.
 
 Each run is timed twice: clicked at once when the start screen shows, and clicked once the page
-has done what it does while it waits (a visitor reading the screen for that long).
+has done what it does while it waits (a visitor reading the screen for that long). With
+SOUNDCHECK each browser plays through a private PulseAudio daemon (Firefox's audio context runs
+only with a server; without one it gives up after 3 s and the page plays silently).
 
-Usage: webstart_bench.py SITE_FOLDER [runs, default 3]"""
+Usage: webstart_bench.py SITE_FOLDER [runs, default 3] [SOUNDCHECK]"""
 
 import os
 import sys
@@ -18,26 +21,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import webpage  # noqa: E402
 
 
-def figure(name, value, unit):
-    print("@figure\tweb start\t%s\t%.6g\t%s" % (name, value, unit))
-
-
-def descendants(pid):
-    """`pid` and every process below it."""
-    children = {}
-    for entry in os.listdir("/proc"):
-        if entry.isdigit():
-            try:
-                fields = open("/proc/%s/stat" % entry).read().rsplit(")", 1)[1].split()
-                children.setdefault(int(fields[1]), []).append(int(entry))
-            except OSError:
-                pass
-    found, todo = [], [pid]
-    while todo:
-        current = todo.pop()
-        found.append(current)
-        todo.extend(children.get(current, []))
-    return found
+def figure(engine, name, value, unit):
+    print("@figure\tweb start %s\t%s\t%.6g\t%s" % (engine, name, value, unit))
 
 
 def resident_kib(pids):
@@ -58,12 +43,8 @@ def start(browser, server, wait):
     heap's size in MiB."""
     page = browser.open_page(server.url + "index.html")
     deadline = time.monotonic() + 120
-    while page.evaluate("(e => e && !e.hidden ? e.textContent : '')"
-                        "(document.getElementById('screen'))") != \
-            "Click or press a key to start":
-        if time.monotonic() > deadline:
-            raise RuntimeError("no start screen")
-        time.sleep(0.05)
+    if not page.poll("document.body.dataset.phase === 'waiting'"):
+        raise RuntimeError("no start screen")
     if wait:
         while not page.evaluate("!!Module.zrxAheadDoneAt"):
             if time.monotonic() > deadline:
@@ -74,9 +55,7 @@ def start(browser, server, wait):
     # The click's moment on the page's clock, then the end of the first pass.
     page.evaluate("""window.addEventListener('click', e => { Module.zrxClickAt = e.timeStamp; },
                      { capture: true }), true""")
-    for kind in ("mousePressed", "mouseReleased"):
-        page.call("Input.dispatchMouseEvent", type=kind, x=640, y=360, button="left",
-                  clickCount=1)
+    page.click()
     first = None
     while first is None:
         first = page.evaluate("""Module.zrxFrames ? Module.zrxFirstFrameAt : null""")
@@ -97,20 +76,20 @@ def start(browser, server, wait):
     return (first - click) / 1000, heap
 
 
-def main():
-    site = sys.argv[1]
-    runs = int(sys.argv[2]) if len(sys.argv) > 2 else 3
-    server = webpage.Site(site)
-    browser = webpage.Browser()
+def measure(engine, server, runs, env):
+    """The engine's figures: {name: (value, unit)}."""
+    browser = webpage.open_browser(engine, env=env)
+    print("%s: %s" % (engine, browser.version))
     peak, baseline, watching = [0], [0], [True]
+    results = {}
 
     def watch():
         while watching[0]:
-            peak[0] = max(peak[0], resident_kib(descendants(browser.process.pid)))
+            peak[0] = max(peak[0], resident_kib(browser.pids()))
             time.sleep(0.05)
 
     try:
-        baseline[0] = resident_kib(descendants(browser.process.pid))
+        baseline[0] = resident_kib(browser.pids())
         watcher = threading.Thread(target=watch, daemon=True)
         watcher.start()
         times = {"at once": [], "after the wait": []}
@@ -124,17 +103,38 @@ def main():
         watcher.join()
         for when, found in times.items():
             found.sort()
-            figure("click %s to first frame: median of %d" % (when, runs), found[len(found) // 2],
-                   "s")
-            figure("click %s to first frame: largest" % when, found[-1], "s")
-        figure("peak resident memory of the browser's processes", peak[0] / 1024, "MiB")
-        figure("the same less the browser on a blank page", (peak[0] - baseline[0]) / 1024, "MiB")
-        figure("wasm heap after start-up", max(heaps), "MiB")
-        print("goal: click to first frame at most 2.5 s")
+            results["click %s to first frame: median of %d" % (when, runs)] = (
+                found[len(found) // 2], "s")
+            results["click %s to first frame: largest" % when] = (found[-1], "s")
+        results["peak resident memory of the browser's processes"] = (peak[0] / 1024, "MiB")
+        results["the same less the browser on a blank page"] = ((peak[0] - baseline[0]) / 1024,
+                                                                 "MiB")
+        results["wasm heap after start-up"] = (max(heaps), "MiB")
+        for name, (value, unit) in results.items():
+            figure(engine, name, value, unit)
     finally:
         watching[0] = False
         browser.close()
+    return results
+
+
+def main():
+    site = sys.argv[1]
+    runs = int(sys.argv[2]) if len(sys.argv) > 2 else 3
+    sound = webpage.SoundServer(sys.argv[3]) if len(sys.argv) > 3 else None
+    server = webpage.Site(site)
+    try:
+        found = {engine: measure(engine, server, runs, sound.env if sound else None)
+                 for engine in webpage.ENGINES}
+    finally:
         server.close()
+        if sound:
+            sound.close()
+    print("\n%-52s %12s %12s" % ("", *webpage.ENGINES))
+    for name, (_, unit) in found[webpage.ENGINES[0]].items():
+        print("%-52s %12s %12s" % (name, *("%.3g %s" % (found[e][name][0], unit)
+                                            for e in webpage.ENGINES)))
+    print("goal: click to first frame at most 2.5 s in each engine")
     return 0
 
 

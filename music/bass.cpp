@@ -215,6 +215,9 @@ double audioRejoinPlace(double heardAt, bool force) {
             uint64_t(streamClockRead(clock, ideal, ratio, double(stream->audio.frames())));
         stream->rejoinFrame = frame;
         stream->cursor = frame << cursorFractionBits;
+        // An output that plays the whole track starts it there itself, heard at `heardAt`; the
+        // output frame it names for it carries the run from then on.
+        if (output->playsWholeTrack) rejoinOutput = output->play(stream->handle, frame);
     }
     return error;
 }

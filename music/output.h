@@ -72,7 +72,8 @@ bool audioWantsSound();
 void audioOutputLost(double now);
 // A device that answers again is joined in three steps, while the clock stays on the system
 // clock. The next frame handed to the output will be heard at `heardAt`: with `force` (a fresh
-// stream), every playing stream is placed to play from the frame the clock reaches then.
+// stream), every playing stream is placed to play from the frame the clock reaches then (an
+// output that plays the whole track is asked to play it from there, and must hear it then).
 // Without, that is done only when the next frame as placed would be heard more than
 // `rejoinToleranceSeconds` off the clock; returns the output frames it was off by when it was
 // placed afresh, else 0.

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -22,9 +23,10 @@ constexpr double requestedLatencySeconds = 0.04;
 // How long start-up waits for a server to answer or refuse.
 constexpr double connectSeconds = 2;
 // Reconnecting after a loss waits this long at first, then twice as long each time, up to the
-// longest wait.
+// longest wait: a server that returns is heard again within that and its latency. A try costs a
+// connection refused on a local socket.
 constexpr double firstRetrySeconds = 0.1;
-constexpr double longestRetrySeconds = 2;
+constexpr double longestRetrySeconds = 0.5;
 // The thread wakes at least this often, and asks the server for a fresh timing report at the
 // interval below, so that the server's pace and any dropout are followed within a few hundredths.
 // A server that steps in whole cycles is asked more often, at random intervals: the band its
@@ -46,6 +48,13 @@ using Lock = std::lock_guard<std::mutex>;
 pa_mainloop* loop = nullptr;
 pa_context* context = nullptr;
 pa_stream* stream = nullptr;
+// Streams replaced while the server was still making them: one can be disconnected only once it
+// is made, and left alone it would stay at the server for as long as the connection does.
+struct Retired {
+    pa_stream* stream;
+    bool disconnected; // asked to end, which the server confirms shortly
+};
+std::vector<Retired> retired;
 uint64_t streamGeneration = 0; // the placement the stream plays for
 pa_operation* timingRequest = nullptr;
 double lastTimingRequest = 0;
@@ -174,17 +183,45 @@ void dropStream() {
     if (stream == nullptr) return;
     pa_stream_set_write_callback(stream, nullptr, nullptr);
     pa_stream_set_latency_update_callback(stream, nullptr, nullptr);
-    if (pa_stream_get_state(stream) == PA_STREAM_READY ||
-        pa_stream_get_state(stream) == PA_STREAM_CREATING)
-        pa_stream_disconnect(stream);
-    pa_stream_unref(stream);
+    if (pa_stream_get_state(stream) == PA_STREAM_CREATING)
+        retired.push_back({stream, false});
+    else {
+        if (pa_stream_get_state(stream) == PA_STREAM_READY) pa_stream_disconnect(stream);
+        pa_stream_unref(stream);
+    }
     stream = nullptr;
+}
+
+// Disconnects the retired streams the server has made since, and lets go of those it has ended.
+// True while one is still being made: the next stream waits for that, so that steps in quick
+// succession make streams at the pace the server makes them, not faster (PipeWire took seconds
+// to work through 200 of them).
+bool retire() {
+    bool making = false;
+    for (auto at = retired.begin(); at != retired.end();) {
+        const pa_stream_state_t state = pa_stream_get_state(at->stream);
+        if (state == PA_STREAM_READY && !at->disconnected) {
+            pa_stream_disconnect(at->stream);
+            at->disconnected = true;
+        }
+        if (state == PA_STREAM_CREATING || state == PA_STREAM_READY) {
+            making = making || state == PA_STREAM_CREATING;
+            ++at;
+            continue;
+        }
+        pa_stream_unref(at->stream);
+        at = retired.erase(at);
+    }
+    return making;
 }
 
 void dropContext() {
     dropStream();
     if (context == nullptr) return;
-    pa_context_disconnect(context);
+    pa_context_disconnect(context); // ends every stream of it, retired ones too
+    for (const Retired& old : retired)
+        pa_stream_unref(old.stream);
+    retired.clear();
     pa_context_unref(context);
     context = nullptr;
     connected = false;
@@ -331,6 +368,7 @@ void step() {
         return;
     }
     if (state != PA_CONTEXT_READY) return;
+    const bool making = retire();
     // Asked before any stream is made: the answer comes before the stream's first report.
     if (!serverAsked) {
         serverAsked = true;
@@ -363,7 +401,7 @@ void step() {
         return;
     }
     if (stream != nullptr && (streamGeneration != current || !wanted)) dropStream();
-    if (stream == nullptr && wanted) makeStream(current);
+    if (stream == nullptr && wanted && !making) makeStream(current);
     if (stream != nullptr && pa_stream_get_state(stream) == PA_STREAM_READY) requestTiming();
 }
 

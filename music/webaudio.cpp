@@ -1,13 +1,15 @@
 // The page's Web Audio output: the decoded track handed to the page's audio context once, played
-// by the browser's audio thread from a buffer source, and the clock read from the context's
-// output timestamps.
+// by the browser's audio thread from a buffer source, the clock read from the context's output
+// timestamps, and its loss and return.
 #include "music/core.h"
 #include "music/output.h"
 
 #include <emscripten.h>
 
+#include <cstdio>
 #include <limits>
 #include <memory>
+#include <mutex>
 
 namespace {
 
@@ -17,6 +19,22 @@ namespace {
 constexpr double scheduleLeadSeconds = 0.05;
 
 unsigned rate = 0; // output frames per second of context time
+
+// The context's output is gone when the context time being output has not moved for this long:
+// a sound server that went away (Chromium suspends the context then, with an error event;
+// Firefox runs its graph on the system clock, and stands still for a second or two when the
+// server returns while it opens a stream on it). It is back once it moves again.
+constexpr double stallSeconds = 0.5;
+// How often the page's timer looks (web/page.js runs none: the output starts its own).
+constexpr int stepMilliseconds = 50;
+
+// Under audioLock, from the timer's steps and the core's calls.
+bool live = false;      // the output is heard; the clock follows it
+bool rejoining = false; // it moves again; the clock is still on the system clock
+bool placed = false;    // and the streams have been placed on it
+double startFrame = 0;  // the output frame the latest source starts at
+double lastContext = 0; // the context time being output, as last read
+double movedAt = 0;     // monotonicSeconds when it last moved
 
 } // namespace
 
@@ -87,6 +105,29 @@ EM_JS(void, jsAudioTimestamp, (double* out), {
     HEAPF64[(out >> 3) + 1] = stamp && stamp.performanceTime ? stamp.performanceTime / 1000 : 0;
 });
 
+// The performance time (seconds) at which a source started now would begin to be heard, by the
+// latest output timestamp; 0 before any output.
+EM_JS(double, jsAudioStartHeard, (double lead), {
+    const context = Module.zrxAudio.context;
+    const stamp = context.getOutputTimestamp();
+    if (!stamp.performanceTime) return 0;
+    const when = context.currentTime + lead + (context.baseLatency || 0);
+    return stamp.performanceTime / 1000 + (when - stamp.contextTime);
+});
+
+EM_JS(void, jsAudioTimer, (int milliseconds), {
+    const audio = Module.zrxAudio;
+    if (audio.timer) clearInterval(audio.timer);
+    audio.timer = setInterval(() => Module._zrxWebAudioStep(), milliseconds);
+});
+
+EM_JS(void, jsAudioTimerStop, (), {
+    const audio = Module.zrxAudio;
+    if (!audio || !audio.timer) return;
+    clearInterval(audio.timer);
+    audio.timer = null;
+});
+
 // clang-format on
 
 namespace {
@@ -96,11 +137,19 @@ namespace {
 // the page's main thread does.
 bool open(unsigned outputRate) {
     rate = outputRate;
-    return jsAudioRunning() != 0;
+    if (jsAudioRunning() == 0) return false;
+    const std::lock_guard<std::mutex> lock(audioLock);
+    live = true;
+    rejoining = placed = false;
+    lastContext = 0;
+    movedAt = monotonicSeconds();
+    jsAudioTimer(stepMilliseconds);
+    return true;
 }
 
 // Stops what plays and forgets the tracks handed over; the context stays for a later open.
 void close() {
+    jsAudioTimerStop();
     jsAudioStop();
     jsAudioClose();
 }
@@ -122,11 +171,13 @@ void load(uint32_t handle, const DecodedAudio& audio) {
 // on the context's output timestamps.
 double play(uint32_t handle, uint64_t frame) {
     jsAudioStop();
-    return jsAudioPlay(int(handle), double(frame), scheduleLeadSeconds) * rate;
+    startFrame = jsAudioPlay(int(handle), double(frame), scheduleLeadSeconds) * rate;
+    return startFrame;
 }
 
 void replace() {
     jsAudioStop();
+    placed = false; // a placement made while rejoining is outdated too
 }
 
 // monotonicSeconds() is the page's performance.now() in seconds (emscripten's monotonic clock),
@@ -137,7 +188,54 @@ double heard(double now) {
     return outputTimestampHeard(stamp[0], stamp[1], now) * rate;
 }
 
+// The timer's step, audioLock held: the output's loss when the context's output stands, and its
+// return, in the core's three steps, once it moves again.
+void step(double now) {
+    double stamp[2] = {0, 0};
+    jsAudioTimestamp(stamp);
+    const bool moved = stamp[0] > lastContext;
+    if (moved) {
+        lastContext = stamp[0];
+        movedAt = now;
+    }
+    if (live) {
+        if (now - movedAt <= stallSeconds) return;
+        audioOutputLost(now);
+        live = rejoining = false;
+        std::fputs("Sound lost: the show goes on without it.\n", stderr);
+        return;
+    }
+    if (!rejoining) {
+        rejoining = moved;
+        placed = false;
+        if (!rejoining) return;
+    }
+    if (now - movedAt > stallSeconds) { // stood again before it was joined
+        rejoining = false;
+        return;
+    }
+    if (audioWantsSound() && !placed) {
+        const double heardAt = jsAudioStartHeard(scheduleLeadSeconds);
+        if (heardAt <= 0) return;
+        audioRejoinPlace(heardAt, true); // plays the streams from where the clock is then
+        placed = true;
+        return;
+    }
+    if (placed && heard(now) >= startFrame) audioRejoinConfirmed(now);
+    if (!audioWantsSound() || audioRejoinSlewed(now)) {
+        audioOutputBack(now);
+        live = true;
+        rejoining = placed = false;
+    }
+}
+
 } // namespace
+
+// Called by the output's own timer in the page (jsAudioTimer).
+extern "C" EMSCRIPTEN_KEEPALIVE void zrxWebAudioStep() {
+    const std::lock_guard<std::mutex> lock(audioLock);
+    step(monotonicSeconds());
+}
 
 // The page's Web Audio: the whole decoded track handed over once, played from a buffer source.
 extern const SoundOutput webAudioOutput = {

@@ -61,8 +61,10 @@ run frame_bench "$build/bench/frame_bench" 300
 run legacygl_bench "$build/bench/legacygl_bench" 100
 # The same moments drawn by the web page in headless Chromium, software WebGL 2.
 run web_bench /usr/bin/python3 "$root/bench/web_bench.py" "${WEB_BUILD_DIR:-$root/build-web}/site" 20 5
-# The page's start from the visitor's click to the first frame, and its peak memory.
-run webstart_bench /usr/bin/python3 "$root/bench/webstart_bench.py" "${WEB_BUILD_DIR:-$root/build-web}/site" 3
+# The page's start from the visitor's click to the first frame, and its peak memory, in each
+# engine side by side, each playing through a private PulseAudio daemon.
+run webstart_bench /usr/bin/python3 "$root/bench/webstart_bench.py" "${WEB_BUILD_DIR:-$root/build-web}/site" 3 \
+    "$build/tests/soundcheck"
 # The whole track recorded at 1280x720, 60 frames a second, beside drawing alone and encoding
 # alone: three passes of software GL, many minutes. BENCH_RECORD=0 leaves it out; BENCH_RECORD_TO
 # records only up to that music time.

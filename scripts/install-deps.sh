@@ -13,7 +13,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev valgrind libxdamage-dev
     xvfb xauth x11-utils x11-apps xdotool imagemagick
     dpkg-dev file lintian desktop-file-utils man-db
-    emscripten chromium-headless-shell python3-websocket
+    emscripten chromium-headless-shell firefox-esr python3-websocket
     g++-mingw-w64-x86-64-posix wine64 zip
 )
 

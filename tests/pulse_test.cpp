@@ -381,6 +381,32 @@ TEST_P(PulseServerTest, LosingTheServerKeepsTheClockRunningAndTheSoundComesBackW
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Sound lost: the show goes on without it.\n");
 }
 
+// Every step of the arrows replaces the stream at the server. One replaced while the server was
+// still making it must go too: left there, such streams piled up until the server refused any
+// more (256 to a sink), and the show said its sound was lost.
+TEST_P(PulseServerTest, StreamsReplacedInQuickSuccessionLeaveNoneBehind) {
+    PulseDaemon daemon(0, GetParam());
+    startServer(daemon, GetParam());
+    const HSTREAM stream = playTone(30);
+    ASSERT_TRUE(waitFor([&] { return seconds(stream) > 0.3; }));
+    const auto inputsAtMost = [&](int count) {
+        return daemon.run("test $(pactl list short sink-inputs | wc -l) -le " +
+                          std::to_string(count)) == 0;
+    };
+    int playing = 0; // the server's own streams (PulseAudio's loopback) and ours
+    while (playing < 10 && !inputsAtMost(playing))
+        ++playing;
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_TRUE(BASS_ChannelSetPosition(stream, QWORD(i % 20 + 1) * 176400));
+        sleepMs(2);
+    }
+    EXPECT_TRUE(waitFor([&] { return inputsAtMost(playing); }, 10))
+        << "streams left on the server after 200 steps, beyond the " << playing << " playing";
+    EXPECT_STREQ(bassOutputName(), "server");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, PulseServerTest,
                          ::testing::Values(SoundServer::pulseaudio, SoundServer::pipewire),
                          serverName);

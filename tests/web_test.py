@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 """The web page's frames against the desktop recorder's: for each moment, the page is loaded in
-headless Chromium with ?hold=SECONDS and its frame read through the page's hook; the reference is
+the engine (headless Chromium, or Firefox: tests/webpage.py) with ?hold=SECONDS and its frame
+read through the page's hook; the reference is
 the native program's lossless recording of one frame at that moment (--record --lossless), decoded
 by FFmpeg. Fails when a frame's PSNR is under 45 dB, or under 35 dB inside the model's box; and
 when the page running the show live keeps the browser waiting for much longer than a frame.
 
-Usage: web_test.py SITE_FOLDER NATIVE_PROGRAM PICTURECOMPARE   (run from the folder that holds
-Data/ and data/)"""
+Usage: web_test.py [--engine chromium|firefox] SITE_FOLDER NATIVE_PROGRAM PICTURECOMPARE   (run
+from the folder that holds Data/ and data/)"""
 
 import os
 import subprocess
@@ -82,15 +83,9 @@ def live_page_keeps_pace(browser, url):
     issues frames faster than the GL draws them lets them queue up (seconds' worth by then)."""
     page = browser.open_page(url + "?nosound")
     # A visitor's click on the start screen starts the show.
-    deadline = time.monotonic() + browser.timeout
-    while page.evaluate("(e => e && !e.hidden ? e.textContent : '')"
-                        "(document.getElementById('screen'))") != "Click or press a key to start":
-        if time.monotonic() > deadline:
-            raise RuntimeError("no start screen")
-        time.sleep(0.05)
-    for kind in ("mousePressed", "mouseReleased"):
-        page.call("Input.dispatchMouseEvent", type=kind, x=640, y=360, button="left",
-                  clickCount=1)
+    if not page.poll("document.body.dataset.phase === 'waiting'"):
+        raise RuntimeError("no start screen")
+    page.click()
     page.wait_ready()
     while page.evaluate("Module._zrxMusicTime()") < 14:
         time.sleep(0.1)
@@ -113,15 +108,17 @@ def live_page_keeps_pace(browser, url):
 
 def main():
     global COMPARE
-    site, program, COMPARE = sys.argv[1], os.path.abspath(sys.argv[2]), sys.argv[3]
+    engine, argv = webpage.engine_argument(sys.argv)
+    site, program, COMPARE = argv[1], os.path.abspath(argv[2]), argv[3]
     if not os.path.exists(os.path.join(site, "zoomraxvandel.wasm")):
         print("web_test: no web build in %s (scripts/web.sh builds it)" % site)
         return 1
     failures = 0
     server = webpage.Site(site)
-    browser = webpage.Browser()
+    browser = webpage.open_browser(engine)
     try:
         with tempfile.TemporaryDirectory(prefix="zrx-web-test-") as folder:
+            print("%s: %s" % (engine, browser.version))
             print("%-28s %8s %12s %12s" % ("moment", "seconds", "PSNR dB", "model box dB"))
             for seconds, name, has_model in MOMENTS:
                 page = browser.open_page(server.url + "index.html?hold=%g" % seconds)
@@ -146,7 +143,8 @@ def main():
     finally:
         browser.close()
         server.close()
-    print("web_test: %d failed (%d moments and the live page)" % (failures, len(MOMENTS)))
+    print("web_test (%s): %d failed (%d moments and the live page)" % (engine, failures,
+                                                                    len(MOMENTS)))
     return 1 if failures else 0
 
 

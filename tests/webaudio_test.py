@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
-"""The page as a visitor has it, in headless Chromium driven through its DevTools protocol: the
-start screen, the loading image before the first frame, the keys (space, the arrows, Escape and
-playing again), each fault's message, and the clock against what Web Audio says it outputs.
+"""The page as a visitor has it, in either engine (tests/webpage.py): the start screen, the
+loading image before the first frame, the keys (space, the arrows, Escape and playing again),
+each fault's message, the last picture kept from the show's end on, the one file opened from
+disk, and the clock against what Web Audio says it outputs; in Chromium, whose DevTools emulate
+them, also a phone's touches upright and sideways and the loading bar on a slow network.
+Firefox's audio context runs only with a sound server: it gets a private PulseAudio daemon.
 
-Usage: webaudio_test.py SITE_FOLDER [CLOCK_SECONDS]   (CLOCK_SECONDS: how long the clock is
-sampled, 60 by default)"""
+Usage: webaudio_test.py [--engine chromium|firefox] SITE_FOLDER SOUNDCHECK [CLOCK_SECONDS]
+(CLOCK_SECONDS: how long the clock is sampled, 60 by default)"""
 
-import base64
 import json
 import os
 import re
@@ -21,12 +23,9 @@ import webpage  # noqa: E402
 
 STEP_SECONDS = 50000 / (44100 * 4)  # one arrow: 50000 bytes of 16-bit stereo at 44100 Hz
 START_TEXT = "Click or press a key to start"
+TAP_TEXT = "Tap to start"
 ENDED_TEXT = "The show has ended"
-
-KEYS = {  # code: (key, Windows virtual key code)
-    "Space": (" ", 32), "ArrowRight": ("ArrowRight", 39), "ArrowLeft": ("ArrowLeft", 37),
-    "Escape": ("Escape", 27), "KeyF": ("f", 70),
-}
+TITLE, MAKERS = "Vellamarkfest 2011 - Zoomraxvandel", "by Ostravel"
 
 failures = []
 
@@ -41,34 +40,26 @@ def check(condition, what):
 
 def wait_for(page, expression, what, timeout=60):
     """Polls `expression` in the page until it is truthy; returns its value, None on timeout."""
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        try:
-            value = page.evaluate(expression)
-        except RuntimeError:  # the page not there yet, or between documents
-            value = None
-        if value:
-            return value
-        time.sleep(0.05)
-    check(False, "in time: " + what)
-    return None
+    value = page.poll(expression, timeout)
+    if not value:
+        check(False, "in time: " + what)
+    return value
+
+
+def wait_start_screen(page, text=START_TEXT):
+    return wait_for(page, "document.body.dataset.phase === 'waiting' && "
+                    "document.getElementById('hint').textContent === %s" % json.dumps(text),
+                    "the start screen")
 
 
 def click(page):
-    for kind in ("mousePressed", "mouseReleased"):
-        page.call("Input.dispatchMouseEvent", type=kind, x=640, y=360, button="left",
-                  clickCount=1)
+    page.click()
 
 
 def tap(page, code):
     """A quick tap: the press and the release sent together, as a key tapped faster than a pass
     (a key held over several passes acts on each, as on the desktop)."""
-    key, virtual = KEYS[code]
-    page.browser.call_together(
-        [("Input.dispatchKeyEvent", dict(type=kind, code=code, key=key,
-                                         windowsVirtualKeyCode=virtual,
-                                         nativeVirtualKeyCode=virtual))
-         for kind in ("keyDown", "keyUp")], session=page.session)
+    page.tap_key(code)
 
 
 def frames(page):
@@ -115,10 +106,7 @@ def pixels(png):
 
 def screenshot(page):
     """The page at a tenth of its size, as RGB bytes."""
-    data = page.call("Page.captureScreenshot", format="png",
-                     clip={"x": 0, "y": 0, "width": webpage.WIDTH, "height": webpage.HEIGHT,
-                           "scale": 0.1})["data"]
-    return pixels(base64.b64decode(data))
+    return pixels(page.screenshot())
 
 
 def lit_fraction(image):
@@ -155,15 +143,25 @@ def start_and_watch_loading(page, loading):
     return difference(bytes(drawn), loading), page.evaluate("Module.zrxLoadingPainted === true")
 
 
+START_SCREEN = """(() => {
+    const start = document.getElementById('start'), still = start.querySelector('img');
+    return [start.querySelector('h1').textContent, start.querySelector('.makers').textContent,
+            still.complete && still.naturalWidth > 0, !document.getElementById('play').disabled,
+            document.getElementById('play').getBoundingClientRect().width > 40];
+})()"""
+
+
 def test_start_keys_and_escape(browser, url):
     page = browser.open_page(url)
-    text = wait_for(page, "(e => e.hidden ? '' : e.textContent)(document.getElementById('screen'))"
-                    " === %s && document.readyState === 'complete'" % json.dumps(START_TEXT),
-                    "the start screen")
-    check(bool(text), "the start screen says '%s'" % START_TEXT)
+    text = wait_start_screen(page)
+    check(bool(text) and page.poll("document.readyState === 'complete'"),
+          "the start screen says '%s'" % START_TEXT)
+    shown = page.evaluate(START_SCREEN)
+    check(shown == [TITLE, MAKERS, True, True, True],
+          "the start screen shows the title, the makers, the opening's still and a play "
+          "button: %s" % shown)
     check(page.evaluate("Module.zrxStartedAt === undefined && !Module.zrxAudio"),
           "nothing starts, no sound, before the visitor's click")
-    check(lit_fraction(screenshot(page)) < 0.05, "the start screen is dark but for its text")
 
     loading = pixels(open("Data/PlinketaLoading.png", "rb").read())
     differs, first = start_and_watch_loading(page, loading)
@@ -249,8 +247,7 @@ def test_broken_picture(browser, site, folder):
     server = webpage.Site(spoilt)
     try:
         page = browser.open_page(server.url + "index.html")
-        wait_for(page, "(e => !e.hidden && e.textContent === %s)(document.getElementById('screen'))"
-                 % json.dumps(START_TEXT), "the start screen")
+        wait_start_screen(page)
         click(page)
         wait_for(page, "(Module.zrxFrames || 0) > 2", "the show running")
         shown = messages(page)
@@ -264,8 +261,7 @@ def test_broken_picture(browser, site, folder):
 def test_no_audio(browser, url):
     page = browser.open_page(url, before="""
         window.AudioContext = function () { throw new Error("no audio device"); };""")
-    wait_for(page, "(e => !e.hidden && e.textContent === %s)(document.getElementById('screen'))"
-             % json.dumps(START_TEXT), "the start screen")
+    wait_start_screen(page)
     click(page)
     wait_for(page, "(Module.zrxFrames || 0) > 2", "the show running")
     shown = messages(page)
@@ -274,6 +270,130 @@ def test_no_audio(browser, url):
     start = music_time(page)
     moved = wait_for(page, "Module._zrxMusicTime() > %r" % (start + 1), "the clock running")
     check(bool(moved), "and the show plays on silently on the system clock")
+    page.close()
+
+
+def test_keeps_last_picture(browser, url):
+    """From 80 s on a pass draws nothing it presents: the page keeps showing the last picture
+    presented before then, as the desktop does, not the black a pass clears to."""
+    page = browser.open_page(url + "?nosound&start=79.4")
+    wait_start_screen(page)
+    click(page)
+    before = wait_for(page, "(t => t > 79.6 && t < 79.95 && t)(Module._zrxMusicTime())",
+                      "a played frame before 80 s", timeout=120)
+    last = screenshot(page) if before else None
+    if not wait_for(page, "Module._zrxMusicTime() > 80.5", "the clock past 80.5 s"):
+        return page.close()
+    passes(page)
+    held = screenshot(page)
+    differs = difference(held, last) if last else 255
+    check(differs < 6 and lit_fraction(held) > 0.2,
+          "past 80 s the page shows the last picture presented (at %.2f s it differs from the "
+          "frame then by %.1f of 255 on average)" % (before or 0, differs))
+    page.close()
+
+
+def test_from_disk(browser, site):
+    """The one file, opened from disk, plays: no fetch, no server."""
+    path = os.path.abspath(os.path.join(site, "..", "zoomraxvandel.html"))
+    size = os.path.getsize(path) if os.path.exists(path) else 0
+    check(0 < size <= 12e6, "the one file %s is there and at most 12 MB: %.1f MB" % (
+        path, size / 1e6))
+    page = browser.open_page("file://" + path)
+    if wait_start_screen(page):
+        click(page)
+        wait_for(page, "(Module.zrxFrames || 0) > 3 && Module._zrxMusicTime() > 0.5",
+                 "the show from disk running", timeout=120)
+        check(page.evaluate("Module._zrxMusicTime() > 0.5") and not messages(page),
+              "opened from a file:// address the page plays, with no message: %s" % messages(page))
+    page.close()
+
+
+def test_touch(browser, url, size):
+    """A phone's screen in Chromium's emulation: tap to start, tap to pause and resume, a swipe
+    right or left steps exactly one step, a double tap asks for full screen, the picture 16:9
+    across the narrower side, and the audio session asked for playback."""
+    name = "%dx%d" % size
+    page = browser.open_page(url, size=size, mobile=True, before="""
+        navigator.audioSession = { type: "auto" };
+        window.zrxFullScreenAsked = 0;
+        Element.prototype.requestFullscreen = function () {
+            ++window.zrxFullScreenAsked;
+            return Promise.resolve();
+        };""")
+    if not wait_start_screen(page, TAP_TEXT):
+        return page.close()
+    check(page.evaluate(START_SCREEN)[:3] == [TITLE, MAKERS, True],
+          "%s: the start screen shows the title, the makers and the still, and says '%s'" % (
+              name, TAP_TEXT))
+    middle = (size[0] // 2, size[1] // 2)
+    page.touch(middle)
+    if not wait_for(page, "(Module.zrxFrames || 0) > 3 && Module._zrxMusicTime() > 0.5",
+                    "%s: the show started by a tap" % name, timeout=120):
+        return page.close()
+    check(page.evaluate("navigator.audioSession.type") == "playback",
+          "%s: the audio session is asked for playback" % name)
+    box = page.evaluate("(r => [r.width, r.height])(document.getElementById('canvas')"
+                        ".getBoundingClientRect())")
+    across = abs(box[0] - size[0]) if size[0] * 9 < size[1] * 16 else abs(box[1] - size[1])
+    check(abs(box[0] / box[1] - 16 / 9) < 0.01 and across < 1,
+          "%s: the picture is 16:9 across the screen with bars: %.0fx%.0f" % (name, *box))
+    page.touch(middle)
+    stood = wait_for(page, "(t => new Promise(r => setTimeout(() => r(Module._zrxMusicTime() "
+                     "=== t && t), 200)))(Module._zrxMusicTime())", "%s: paused" % name)
+    check(bool(stood), "%s: a tap pauses (at %.3f s)" % (name, stood or 0))
+    page.touch(middle)
+    check(bool(wait_for(page, "Module._zrxMusicTime() > %r" % ((stood or 0) + 0.2),
+                        "%s: resumed" % name)), "%s: a second tap resumes" % name)
+    swipe = lambda dx: page.touch((middle[0] - dx // 2, middle[1]),
+                                  [(middle[0], middle[1]), (middle[0] + dx // 2, middle[1])])
+    swipe(size[0] // 3)
+    passes(page)
+    first = music_time(page)
+    swipe(size[0] // 3)
+    passes(page)
+    second = music_time(page)
+    swipe(-size[0] // 3)
+    passes(page)
+    back = music_time(page)
+    check(abs(second - first - STEP_SECONDS) < 1e-9 and abs(back - first) < 1e-9,
+          "%s: a swipe right steps one step (%.9f s), a swipe left one back (to %.6f s from "
+          "%.6f s)" % (name, second - first, back, first))
+    page.touch(middle)
+    page.touch(middle)
+    check(bool(wait_for(page, "window.zrxFullScreenAsked === 1", "%s: full screen" % name)),
+          "%s: a double tap asks for full screen" % name)
+    check(music_time(page) == back, "%s: and does not pause or resume" % name)
+    page.close()
+
+
+def test_loading_bar(browser, url, site):
+    """On a slow network (DevTools' throttling, 2 MB/s) the start screen shows the data's bytes
+    coming in, of the whole."""
+    total = os.path.getsize(os.path.join(site, "zoomraxvandel.data"))
+    page = browser.open_page(None)
+    page.call("Network.enable")
+    page.call("Network.emulateNetworkConditions", offline=False, latency=20,
+              downloadThroughput=2e6, uploadThroughput=-1)
+    page.navigate(url)
+    seen = []
+    deadline = time.monotonic() + 120
+    while time.monotonic() < deadline:
+        # Nothing yet while the blank page before it is still there.
+        shown = page.poll("(phase => !phase ? null : phase !== 'loading' ? 'done' :"
+                          " (e => !e.hidden && [e.querySelector('#bytes').textContent,"
+                          " e.querySelector('#bar div').style.width])"
+                          "(document.getElementById('progress')))"
+                          "(document.body && document.body.dataset.phase)", 10)
+        if shown == "done" or shown is None:
+            break
+        if not seen or seen[-1] != shown:
+            seen.append(shown)
+    widths = [float(w.rstrip("%")) for _, w in seen]
+    whole = "%.1f MB" % (total / 1e6)
+    check(len(seen) >= 3 and widths == sorted(widths) and all(t.endswith(whole) for t, _ in seen),
+          "the loading bar moves as the data comes (%d readings, %s ... %s)" % (
+              len(seen), seen[0][0] if seen else "-", seen[-1][0] if seen else "-"))
     page.close()
 
 
@@ -309,8 +429,7 @@ SAMPLER = """
 
 def test_clock(browser, url, seconds):
     page = browser.open_page(url)
-    wait_for(page, "(e => !e.hidden && e.textContent === %s)(document.getElementById('screen'))"
-             % json.dumps(START_TEXT), "the start screen")
+    wait_start_screen(page)
     click(page)
     wait_for(page, "(Module.zrxFrames || 0) > 2 && Module._zrxMusicTime() > 0.3", "the show running")
     page.evaluate(SAMPLER)
@@ -355,14 +474,17 @@ def test_clock(browser, url, seconds):
 
 
 def main():
-    site = sys.argv[1]
-    seconds = float(sys.argv[2]) if len(sys.argv) > 2 else 60
+    engine, argv = webpage.engine_argument(sys.argv)
+    site, soundcheck = argv[1], argv[2]
+    seconds = float(argv[3]) if len(argv) > 3 else 60
     if not os.path.exists(os.path.join(site, "zoomraxvandel.wasm")):
         print("webaudio_test: no web build in %s (scripts/web.sh builds it)" % site)
         return 1
     server = webpage.Site(site)
+    sound = webpage.SoundServer(soundcheck) if engine == "firefox" else None
     # No autoplay switch: the simulated click is the gesture that lets the page start its sound.
-    browser = webpage.Browser()
+    browser = webpage.open_browser(engine, env=sound.env if sound else None)
+    print("%s: %s" % (engine, browser.version))
     try:
         with tempfile.TemporaryDirectory(prefix="zrx-webaudio-test-") as folder:
             url = server.url + "index.html"
@@ -370,11 +492,19 @@ def main():
             test_no_webgl2(browser, url)
             test_broken_picture(browser, site, folder)
             test_no_audio(browser, url)
+            test_keeps_last_picture(browser, url)
+            test_from_disk(browser, site)
+            if engine == "chromium":
+                for size in ((390, 844), (844, 390)):
+                    test_touch(browser, url, size)
+                test_loading_bar(browser, url, site)
             test_clock(browser, url, seconds)
     finally:
         browser.close()
         server.close()
-    print("webaudio_test: %d failed" % len(failures))
+        if sound:
+            sound.close()
+    print("webaudio_test (%s): %d failed" % (engine, len(failures)))
     return 1 if failures else 0
 
 

@@ -1,17 +1,23 @@
 // The page's canvas: a WebGL 2 context made current, with the GL 1.x calls the show makes
-// carried over it by our layer (standin/gl/legacygl.h); the keys and the title.
+// carried over it by our layer (standin/gl/legacygl.h) into a framebuffer of its own that
+// presenting copies onto the canvas; the keys and the title.
 #include "web/canvas.h"
 
 #include "base/failure.h"
 #include "show/controls.h"
+#include "standin/gl/framebuffer.h"
 #include "standin/gl/legacygl.h"
 
 #include <GL/gl.h>
 #include <emscripten.h>
 #include <emscripten/html5.h>
+#include <webgl/webgl1.h>
+#include <webgl/webgl2.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -20,6 +26,42 @@ namespace {
 
 // Keys held down, as SDL's key array would show them; written by zrxKey.
 unsigned char keysDown[keySymbolCount] = {};
+
+// The show draws here, not on the canvas: a browser shows whatever a task drew on the canvas,
+// presented or not, and from the show's end on a pass draws without presenting while the screen
+// keeps the last picture presented. The same samples per pixel as the recorder, as far as the
+// browser offers them.
+MultisampleFramebuffer picture;
+constexpr int pictureSamples = 8;
+int pictureWidth = 0, pictureHeight = 0;
+
+// The framebuffer's entry points, WebGL 2's own functions.
+void* webglCall(const char* name) {
+    static const struct {
+        const char* name;
+        void* call;
+    } calls[] = {
+#define WEBGL_CALL(name) {"gl" #name, reinterpret_cast<void*>(emscripten_gl##name)}
+        WEBGL_CALL(GenFramebuffers),
+        WEBGL_CALL(DeleteFramebuffers),
+        WEBGL_CALL(BindFramebuffer),
+        WEBGL_CALL(FramebufferRenderbuffer),
+        WEBGL_CALL(CheckFramebufferStatus),
+        WEBGL_CALL(GenRenderbuffers),
+        WEBGL_CALL(DeleteRenderbuffers),
+        WEBGL_CALL(BindRenderbuffer),
+        WEBGL_CALL(RenderbufferStorageMultisample),
+        WEBGL_CALL(BlitFramebuffer),
+        WEBGL_CALL(GetIntegerv),
+        WEBGL_CALL(GetError),
+        WEBGL_CALL(PixelStorei),
+        WEBGL_CALL(ReadPixels),
+#undef WEBGL_CALL
+    };
+    for (const auto& entry : calls)
+        if (std::strcmp(entry.name, name) == 0) return entry.call;
+    return nullptr;
+}
 
 } // namespace
 
@@ -48,11 +90,12 @@ bool openCanvas(int width, int height, bool) {
     emscripten_set_canvas_element_size("#canvas", width, height);
     EmscriptenWebGLContextAttributes attributes;
     emscripten_webgl_init_context_attributes(&attributes);
+    // The canvas only takes finished pictures: depth, stencil and samples are the picture's.
     attributes.alpha = false;
-    attributes.depth = true;
-    attributes.stencil = true;
-    attributes.antialias = true; // the desktop's window and the recorder multisample too
-    attributes.preserveDrawingBuffer = false; // the test hooks read a frame before it is shown
+    attributes.depth = false;
+    attributes.stencil = false;
+    attributes.antialias = false;
+    attributes.preserveDrawingBuffer = false;
     attributes.majorVersion = 2;
     const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context =
         emscripten_webgl_create_context("#canvas", &attributes);
@@ -62,16 +105,20 @@ bool openCanvas(int width, int height, bool) {
         return false;
     }
     std::string error;
-    if (!legacyglInit(nullptr, error)) {
+    if (!legacyglInit(nullptr, error) ||
+        !picture.make(webglCall, width, height, pictureSamples, error)) {
         std::fprintf(stderr, "WebGL 2: %s\n", error.c_str());
         failureMessage("Unable to open screen!");
         return false;
     }
+    pictureWidth = width;
+    pictureHeight = height;
     return true;
 }
 
-void fenceFrame() {
+void presentPicture() {
     legacyglFlush();
+    picture.copyTo(0);
     jsFenceFrame();
 }
 
@@ -87,7 +134,7 @@ void setTitle(const char* text) {
 
 } // namespace
 
-const ShowWindow canvasWindow = {openCanvas, fenceFrame, takeKeys, setTitle};
+const ShowWindow canvasWindow = {openCanvas, presentPicture, takeKeys, setTitle};
 
 void releaseKeys() {
     std::fill(std::begin(keysDown), std::end(keysDown), 0);
@@ -106,11 +153,13 @@ bool canvasCaughtUp() {
 }
 
 void readCanvas(unsigned char* rgb, int width, int height) {
+    assert(width == pictureWidth && height == pictureHeight);
     legacyglFlush();
     // RGBA is the one format every WebGL reads back.
-    std::vector<unsigned char> rgba(size_t(width) * height * 4);
-    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    for (size_t i = 0; i < size_t(width) * height; ++i)
+    const size_t pixels = size_t(width) * height;
+    std::vector<unsigned char> rgba(pixels * 4);
+    picture.read(rgba.data());
+    for (size_t i = 0; i < pixels; ++i)
         for (int c = 0; c < 3; ++c)
             rgb[i * 3 + c] = rgba[i * 4 + c];
 }
@@ -118,5 +167,6 @@ void readCanvas(unsigned char* rgb, int width, int height) {
 void finishCanvas() {
     unsigned char pixel[4];
     legacyglFlush();
-    glReadPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
+    picture.resolve();
+    emscripten_glReadPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
 }

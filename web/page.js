@@ -1,9 +1,16 @@
 // The page around the program: the start screen (browsers let a page start sound only after a
-// click or a key), the audio context, the keys, full screen, the end screen, and every fault as
-// a message on the page.
+// click, a tap or a key) with the data's progress, the audio context, the keys and touches, full
+// screen, the end screen, and every fault as a message on the page. The same script runs in the
+// one file that holds everything (scripts/web.sh), which hands over the program and its data
+// itself, as a page opened from disk may fetch nothing.
 (function () {
   const screen = document.getElementById("screen");
+  const startScreen = document.getElementById("start");
+  const hint = document.getElementById("hint");
+  const playButton = document.getElementById("play");
+  const progress = document.getElementById("progress");
   const messages = document.getElementById("messages");
+  const inline = window.zrxInline; // the one file's program and data, base64
 
   // The page's address, read here once: its parameters become the program's arguments, in the
   // desktop program's words (web/arguments.h). ?start=SECONDS, ?nosound, ?audiodelay=SECONDS as
@@ -22,7 +29,16 @@
   const silent = params.has("nosound");
   // The tests' held frame: silent, so no gesture is waited for.
   const automatic = params.has("hold");
-  let phase = "loading"; // loading, waiting, starting, running, ended, failed
+  // A phone or a tablet: its visitor taps.
+  const touchDevice = window.matchMedia("(any-pointer: coarse)").matches ||
+                      navigator.maxTouchPoints > 0;
+  const startText = touchDevice ? "Tap to start" : "Click or press a key to start";
+  let phase; // loading, waiting, starting, running, ended, failed; the tests read body's copy
+  function setPhase(next) {
+    phase = next;
+    document.body.dataset.phase = next;
+  }
+  setPhase("loading");
   let runtimeReady = false;
 
   function say(text) {
@@ -31,13 +47,27 @@
     messages.appendChild(item);
   }
   function showScreen(text) {
+    startScreen.hidden = true;
     screen.textContent = text;
     screen.hidden = false;
   }
   function fail(text) {
-    phase = "failed";
+    setPhase("failed");
     showScreen(text);
     Module.zrxFailed = text;
+  }
+  // The data package's bytes as they come, from the loader's status lines ("... (12/345)").
+  function showProgress(text) {
+    const counts = /\((\d+(?:\.\d+)?)\/(\d+)\)/.exec(text);
+    if (!counts) return;
+    const loaded = Number(counts[1]), total = Number(counts[2]);
+    const megabytes = (bytes) => (bytes / 1e6).toFixed(1);
+    progress.hidden = false;
+    hint.hidden = true;
+    progress.querySelector("#bar div").style.width = (100 * loaded / total).toFixed(1) + "%";
+    progress.querySelector("#bytes").textContent =
+        megabytes(loaded) + " of " + megabytes(total) + " MB";
+    Module.zrxProgress = [loaded, total];
   }
 
   // The browser's keys as SDL 1.2 key symbols, which the program's controls count in.
@@ -61,6 +91,12 @@
   let soundDecided = null;
   function openSound() {
     if (silent || automatic) return Promise.resolve();
+    // iOS: sound of the "playback" kind is heard with the silent switch on.
+    if (navigator.audioSession) {
+      try {
+        navigator.audioSession.type = "playback";
+      } catch (error) {}
+    }
     let context;
     try {
       context = new AudioContext({ sampleRate: 44100, latencyHint: deviceBufferSeconds });
@@ -81,7 +117,7 @@
 
   function start() {
     if (phase !== "waiting") return;
-    phase = "starting";
+    setPhase("starting");
     showScreen("Starting…");
     soundDecided = openSound().then((problem) => {
       Module.zrxSoundReady = !problem && !!Module.zrxAudio;
@@ -94,7 +130,7 @@
     if (phase !== "starting" || !runtimeReady) return;
     soundDecided.then(() => {
       if (phase !== "starting") return;
-      phase = "running";
+      setPhase("running");
       screen.hidden = true;
       Module.zrxStartedAt = performance.now();
       // Without a running audio context the show plays silently, on the system clock.
@@ -104,7 +140,7 @@
   }
 
   function playAgain() {
-    phase = "running";
+    setPhase("running");
     screen.hidden = true;
     const audio = Module.zrxAudio;
     const resumed = audio && audio.context.state !== "running" ? audio.context.resume() :
@@ -143,6 +179,55 @@
     if (phase === "running") toggleFullScreen();
   });
 
+  // Touch: a tap is space, a swipe left or right an arrow (one step), a double tap toggles full
+  // screen; on the start and end screens a tap is the gesture. The touches' own default (zoom,
+  // scrolling, the click a browser makes of a tap) is not wanted.
+  const swipePixels = 40, doubleTapMs = 300;
+  let touchStart = null, pendingTap = null, lastTapAt = -Infinity;
+  function tapKey(symbol) {
+    Module._zrxKey(symbol, 1);
+    Module._zrxKey(symbol, 0);
+  }
+  window.addEventListener("touchstart", (event) => {
+    event.preventDefault();
+    if (event.touches.length !== 1) {
+      touchStart = null;
+      return;
+    }
+    const touch = event.touches[0];
+    touchStart = { x: touch.clientX, y: touch.clientY };
+  }, { passive: false });
+  window.addEventListener("touchmove", (event) => event.preventDefault(), { passive: false });
+  window.addEventListener("touchend", (event) => {
+    event.preventDefault();
+    const touch = event.changedTouches[0];
+    if (!touchStart || !touch) return;
+    const dx = touch.clientX - touchStart.x, dy = touch.clientY - touchStart.y;
+    touchStart = null;
+    if (phase !== "running") {
+      if (Math.abs(dx) < swipePixels && Math.abs(dy) < swipePixels) gesture();
+      return;
+    }
+    if (Math.abs(dx) >= swipePixels && Math.abs(dx) > 2 * Math.abs(dy)) {
+      tapKey(dx > 0 ? keySymbols.ArrowRight : keySymbols.ArrowLeft);
+      return;
+    }
+    if (Math.abs(dx) >= swipePixels || Math.abs(dy) >= swipePixels) return;
+    // A tap waits to see whether a second one makes it a double tap.
+    const now = performance.now();
+    if (pendingTap !== null && now - lastTapAt < doubleTapMs) {
+      clearTimeout(pendingTap);
+      pendingTap = null;
+      toggleFullScreen();
+      return;
+    }
+    lastTapAt = now;
+    pendingTap = setTimeout(() => {
+      pendingTap = null;
+      if (phase === "running") tapKey(keySymbols.Space);
+    }, doubleTapMs);
+  }, { passive: false });
+
   // The program's module. `zrxReady` is set by the program once start-up is done; tests wait
   // for it. Its messages, "ERROR: ..." lines among them, reach the console; failures are shown.
   window.Module = {
@@ -154,7 +239,7 @@
       if (text.startsWith("ERROR: ")) say(text.substring(7));
     },
     setStatus: function (text) {
-      if (phase === "loading" && text) showScreen(text);
+      if (phase === "loading" && text) showProgress(text);
     },
     onRuntimeInitialized: function () {
       runtimeReady = true;
@@ -164,14 +249,18 @@
         // As after a visitor who read the start screen: the frames the tests compare show
         // pictures decoded ahead.
         while (Module._zrxDecodeImageAhead()) {}
-        phase = "starting";
+        setPhase("starting");
+        startScreen.hidden = true;
         soundDecided = openSound();
         launch();
         return;
       }
       if (phase === "loading") {
-        phase = "waiting";
-        showScreen("Click or press a key to start");
+        setPhase("waiting");
+        progress.hidden = true;
+        hint.hidden = false;
+        hint.textContent = startText;
+        playButton.disabled = false;
         // The pictures are decoded while the visitor reads that, one per task so that a click
         // is taken at once.
         Module.zrxWaitingAt = performance.now();
@@ -188,10 +277,19 @@
       fail("The show stopped: " + String(what));
     },
     zrxShowEnded: function () {
-      phase = "ended";
+      setPhase("ended");
       showScreen("The show has ended. Click or press a key to play it again.");
     },
   };
+  if (inline) {
+    const bytes = (base64) => {
+      const text = atob(base64), out = new Uint8Array(text.length);
+      for (let i = 0; i < text.length; ++i) out[i] = text.charCodeAt(i);
+      return out;
+    };
+    Module.wasmBinary = bytes(inline.wasm);
+    Module.getPreloadedPackage = () => bytes(inline.data).buffer;
+  }
 
   // The one thing the show cannot do without.
   const probe = document.createElement("canvas");
@@ -200,8 +298,12 @@
     return;
   }
   const script = document.createElement("script");
-  script.src = "zoomraxvandel.js";
-  script.onerror = () => fail("The show's program could not be loaded (zoomraxvandel.js).");
+  if (inline) {
+    script.textContent = document.getElementById("zrx-program").textContent;
+  } else {
+    script.src = "zoomraxvandel.js";
+    script.onerror = () => fail("The show's program could not be loaded (zoomraxvandel.js).");
+  }
   document.body.appendChild(script);
   window.addEventListener("error", (event) => {
     if (phase === "loading") fail("The show's data could not be loaded: " + event.message);

@@ -3,6 +3,7 @@
 #include "web/testhooks.h"
 
 #include "base/screen.h"
+#include "music/bass.h"
 #include "music/core.h"
 #include "music/music.h"
 #include "show/show.h"
@@ -11,6 +12,7 @@
 
 #include <emscripten.h>
 
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -94,6 +96,12 @@ EMSCRIPTEN_KEEPALIVE const unsigned char* zrxCaptureFrame() {
     captured.resize(size_t(showWidth) * showHeight * 3);
     readCanvas(captured.data(), showWidth, showHeight);
     return captured.data();
+}
+
+// 1 while the music's clock follows the sound output, 0 while it runs on the system clock (no
+// output, or one lost).
+EMSCRIPTEN_KEEPALIVE int zrxSoundHeard() {
+    return std::strcmp(bassOutputName(), "web") == 0;
 }
 
 // The spectrum's bin `bin` (0 to 511) as the next frame reads it; for the tests' model box.

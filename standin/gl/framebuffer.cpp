@@ -96,12 +96,26 @@ bool MultisampleFramebuffer::make(FramebufferLoader loader, int w, int h, int ma
     return true;
 }
 
-void MultisampleFramebuffer::read(uint8_t* rgba) {
+void MultisampleFramebuffer::resolve() {
     assert(drawFramebuffer != 0 && "made");
     gl->bindFramebuffer(GL_READ_FRAMEBUFFER, drawFramebuffer);
     gl->bindFramebuffer(GL_DRAW_FRAMEBUFFER, resolveFramebuffer);
     gl->blitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
     gl->bindFramebuffer(GL_READ_FRAMEBUFFER, resolveFramebuffer);
+    gl->bindFramebuffer(GL_DRAW_FRAMEBUFFER, drawFramebuffer);
+}
+
+// A resolved picture may be copied to a framebuffer of another format (the window's may have no
+// alpha), which a multisampled one may not.
+void MultisampleFramebuffer::copyTo(unsigned target) {
+    resolve();
+    gl->bindFramebuffer(GL_DRAW_FRAMEBUFFER, target);
+    gl->blitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    gl->bindFramebuffer(GL_FRAMEBUFFER, drawFramebuffer);
+}
+
+void MultisampleFramebuffer::read(uint8_t* rgba) {
+    resolve();
     gl->pixelStorei(GL_PACK_ALIGNMENT, 1);
     gl->readPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
     gl->bindFramebuffer(GL_FRAMEBUFFER, drawFramebuffer);

@@ -34,6 +34,14 @@ class MultisampleFramebuffer {
     // glReadPixels gives it), then binds the multisampled framebuffer again for further drawing.
     void read(uint8_t* rgba);
 
+    // Resolves the samples into the single-sampled framebuffer, which stays bound for reading;
+    // the multisampled one stays bound for drawing.
+    void resolve();
+
+    // Resolves the samples and copies the picture onto framebuffer `target` (0: the window's
+    // own) at the same size, then binds the multisampled framebuffer again for further drawing.
+    void copyTo(unsigned target);
+
     // Deletes the framebuffers and their renderbuffers, as far as make() got; the context must
     // still be current. Nothing to do when make() made none.
     void release();
