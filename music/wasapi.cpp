@@ -26,9 +26,9 @@ constexpr double bufferSeconds = 0.03;
 // a few hundredths of a second.
 constexpr DWORD wakeMilliseconds = 5;
 // Opening a device after a loss is tried again this long after, then twice as long each time,
-// up to the longest wait.
+// up to the longest wait, as the sound server is: a device back is heard within half a second.
 constexpr double firstRetrySeconds = 0.1;
-constexpr double longestRetrySeconds = 2;
+constexpr double longestRetrySeconds = 0.5;
 // A report this far from the clock's line is a jump of the sound, not jitter.
 constexpr double jumpSeconds = 0.005;
 // A stream that joins a returning device is placed afresh at most this many times as the
