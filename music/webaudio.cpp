@@ -41,8 +41,8 @@ double movedAt = 0;     // monotonicSeconds when it last moved
 // The JavaScript below is kept from clang-format, which would split its ===.
 // clang-format off
 // Module.zrxAudio is the page's: { context } once the visitor's gesture made it (web/index.html).
-// Here it gains `tracks` (handle -> AudioBuffer), `source` (what plays) and `schedule` (where the
-// current source started: context time and track seconds), which the tests read.
+// Here it gains `tracks` (handle -> AudioBuffer), `source` (what plays), `schedule` (where the
+// current source started: context time and track seconds) and `stamp`, which the tests read.
 
 EM_JS(int, jsAudioRunning, (), {
     const audio = Module.zrxAudio;
@@ -96,11 +96,27 @@ EM_JS(double, jsAudioPlay, (int handle, double frame, double lead), {
     return when;
 });
 
+// Makes audio.stamp(): the context time being output and the performance time (ms) at which it
+// was, as getOutputTimestamp() gives them. Firefox computes that from the latency its sound
+// server's stream reports, asked for on the page's thread, until it once has a value: asked while
+// the stream's callback runs, the page's thread and the audio thread wait on each other for ever
+// (the tab hung, in about one start in five here). There the stamp is the context time its graph
+// has rendered, which it keeps on the page's thread: ahead of the timestamp by the output latency
+// the page may not ask for (about 30 ms through PulseAudio).
+EM_JS(void, jsAudioChooseStamp, (), {
+    const audio = Module.zrxAudio;
+    const context = audio.context;
+    audio.stamp = navigator.userAgent.indexOf("Firefox/") >= 0
+        ? () => ({ contextTime : context.currentTime,
+                   performanceTime : context.currentTime > 0 ? performance.now() : 0 })
+        : () => context.getOutputTimestamp();
+});
+
 // Into out[0], out[1]: the context time being output and the performance time (seconds) at
 // which it was; 0 and 0 before any output.
 EM_JS(void, jsAudioTimestamp, (double* out), {
     const audio = Module.zrxAudio;
-    const stamp = audio && audio.context ? audio.context.getOutputTimestamp() : null;
+    const stamp = audio && audio.stamp ? audio.stamp() : null;
     HEAPF64[out >> 3] = stamp && stamp.performanceTime ? stamp.contextTime : 0;
     HEAPF64[(out >> 3) + 1] = stamp && stamp.performanceTime ? stamp.performanceTime / 1000 : 0;
 });
@@ -109,7 +125,7 @@ EM_JS(void, jsAudioTimestamp, (double* out), {
 // latest output timestamp; 0 before any output.
 EM_JS(double, jsAudioStartHeard, (double lead), {
     const context = Module.zrxAudio.context;
-    const stamp = context.getOutputTimestamp();
+    const stamp = Module.zrxAudio.stamp();
     if (!stamp.performanceTime) return 0;
     const when = context.currentTime + lead + (context.baseLatency || 0);
     return stamp.performanceTime / 1000 + (when - stamp.contextTime);
@@ -138,6 +154,7 @@ namespace {
 bool open(unsigned outputRate) {
     rate = outputRate;
     if (jsAudioRunning() == 0) return false;
+    jsAudioChooseStamp();
     const std::lock_guard<std::mutex> lock(audioLock);
     live = true;
     rejoining = placed = false;

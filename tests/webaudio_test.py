@@ -399,7 +399,8 @@ def test_loading_bar(browser, url, site):
 
 # Sampled in the page every few milliseconds: the show's clock against the position Web Audio
 # reports as being output, from the schedule of the source that plays (where in the track it
-# started, at which context time) and the context's output timestamp. The clock is read at some
+# started, at which context time) and the output's stamp (the context's output timestamp; in
+# Firefox the context time rendered, music/webaudio.cpp says why). The clock is read at some
 # moment between `before` and `after`, and the page's thread may be taken off the processor in
 # between, so the position output then is known to lie between `low` and `high`.
 SAMPLER = """
@@ -411,7 +412,7 @@ SAMPLER = """
         const before = performance.now();
         const clock = Module._zrxMusicTime();
         const after = performance.now();
-        const stamp = audio.context.getOutputTimestamp();
+        const stamp = audio.stamp();
         const schedule = audio.schedule;
         if (!schedule) { samples.push({ paused: true, clock: clock }); return; }
         if (!stamp.performanceTime) return;

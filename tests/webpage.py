@@ -405,6 +405,12 @@ class PrivateX:
         _stop_group(self.process)
 
 
+# The longest a Firefox command may go unanswered. Its main thread answers between the show's
+# frames, so this is far beyond any frame; a page's start-up has been seen to leave one
+# evaluation without an answer at all, which a poll then outlives by asking again.
+ANSWER_SECONDS = 30
+
+
 class Firefox(Browser):
     """Firefox ESR in a window on a private Xvfb with GLX (headless Firefox offers no WebGL 2
     here), driven through WebDriver BiDi on its remote agent: no geckodriver."""
@@ -448,16 +454,29 @@ class Firefox(Browser):
         self.first_context = self.call("browsingContext.getTree")["contexts"][0]["context"]
 
     def call(self, method, **params):
-        """Sends one BiDi command and returns its result; events in between are dropped."""
+        """Sends one BiDi command and returns its result; events in between are dropped, and so
+        is the late answer to a command given up on. No answer within ANSWER_SECONDS raises
+        RuntimeError with the end of the browser's log, which a poll takes for "not yet"."""
         self.next_id += 1
         self.socket.send(json.dumps({"id": self.next_id, "method": method, "params": params}))
+        deadline = time.monotonic() + ANSWER_SECONDS
         while True:
-            reply = json.loads(self.socket.recv())
+            self.socket.settimeout(max(0.1, deadline - time.monotonic()))
+            try:
+                text = self.socket.recv()
+            except websocket.WebSocketTimeoutException:
+                raise RuntimeError("firefox gave no answer to %s within %d s; its log ends:\n%s"
+                                   % (method, ANSWER_SECONDS, self.log_tail())) from None
+            reply = json.loads(text)
             if reply.get("id") == self.next_id:
                 if reply.get("type") == "error":
                     raise RuntimeError("%s: %s: %s" % (method, reply.get("error"),
                                                        reply.get("message")))
                 return reply["result"]
+
+    def log_tail(self, lines=60):
+        self.log.seek(0)
+        return "".join(self.log.readlines()[-lines:])
 
     def open_page(self, url, before=None, size=(WIDTH, HEIGHT)):
         context = self.call("browsingContext.create", type="tab")["context"]
