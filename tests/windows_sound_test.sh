@@ -3,7 +3,11 @@
 # private daemon: its music reaches the sink at the caption's time (within 20 ms, the recording
 # found in the track as the PulseAudio tests find it); the daemon killed, the caption runs on at
 # one second per second with one line on standard error; the daemon started again, the sound is
-# back within 5 s, at the caption's time. Usage: windows_sound_test.sh <zip> <soundcheck>
+# back within 5 s, at the caption's time (within 50 ms, as the desktop's return on PulseAudio is
+# judged: Wine's new stream may keep up to about 40 ms more queued than its first, which its
+# reported position leaves out; in 10 runs the sound came back from 33 ms behind the caption to
+# 5 ms ahead of it, beyond 20 ms in 6).
+# Usage: windows_sound_test.sh <zip> <soundcheck>
 #
 # The program's clock follows the position Wine's WASAPI reports to within a millisecond; that
 # position is Wine's account of the PulseAudio stream it feeds a period (10 ms) at a time from a
@@ -13,7 +17,6 @@
 set -uo pipefail
 zip=$1
 soundcheck=$(realpath "$2")
-toleranceMs=20
 export LP_NUM_THREADS=1
 
 work=$(mktemp -d)
@@ -62,7 +65,7 @@ recordWithCaptions() {
 }
 
 # Finds the pieces of recording $1 in the track: the median offset from the caption's time and at
-# least half of the pieces within the tolerance (tests/pulse_show_test.sh says why half).
+# least half of the pieces within $2 ms (tests/pulse_show_test.sh says why half).
 heardAtCaption() {
     "$soundcheck" locate Data/Zrax2011.mp3 "$work/$1.raw" "$work/$1.stamps" \
         "$work/$1.captions" >"$work/$1.located" ||
@@ -70,7 +73,7 @@ heardAtCaption() {
     {
         grep -c unmatched "$work/$1.located"
         awk '$1 == "offset" { print $2 }' "$work/$1.located" | sort -g
-    } | awk -v t="$toleranceMs" -v what="$1" 'NR == 1 { u = $1; next }
+    } | awk -v t="$2" -v what="$1" 'NR == 1 { u = $1; next }
         { n++; o[n] = $1; if ($1 <= t && $1 >= -t) good++ }
         END {
             if (n < 3) { print what ": only " n " pieces found"; exit 1 }
@@ -88,7 +91,7 @@ for _ in $(seq 600); do
     sleep 0.1
 done
 recordWithCaptions playing
-heardAtCaption playing
+heardAtCaption playing 20
 [ -s "$work/err" ] && fail "standard error before the loss: $(cat "$work/err")"
 
 [ "$(daemonDo kill)" = killed ] || fail "cannot kill the daemon"
@@ -113,7 +116,7 @@ recordWithCaptions back
 awk -v s="$started" 'NR == 1 || $1 - $2 / 44100 < first { first = $1 - $2 / 44100 }
     END { printf "sound back %.2f s after the daemon\n", first - s; exit !(first - s < 5) }' \
     "$work/back.stamps" || fail "the sound is not back within 5 s"
-heardAtCaption back
+heardAtCaption back 50
 
 focusWindow
 quitWithEscape
