@@ -10,18 +10,9 @@ zip=$1
 native=$(realpath "$2")
 compare=$(realpath "$3")
 
-work=$(mktemp -d)
-pid=""
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null
-    wineTearDown
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
 source "$(dirname "$0")/program.sh"
 source "$(dirname "$0")/wine.sh"
-wineSetUp "$zip"
+wineTestBegin "$zip"
 
 # music time, what the frame shows
 moments=(

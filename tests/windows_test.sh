@@ -7,18 +7,9 @@
 set -uo pipefail
 zip=$1
 
-work=$(mktemp -d)
-pid=""
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null
-    wineTearDown
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
 source "$(dirname "$0")/program.sh"
 source "$(dirname "$0")/wine.sh"
-wineSetUp "$zip"
+wineTestBegin "$zip"
 # No sound server answers, and Wine's ALSA driver is left out (the machine has no card): there
 # is no sound device.
 export PULSE_SERVER=unix:$work/no-server

@@ -1,7 +1,7 @@
 # Sourced by the tests of the Windows program: Wine with a prefix of its own beside the zip (never
 # the user's ~/.wine), a private X server, and the program unzipped into a folder of the test's
-# own. The caller sets `work`, a scratch folder, and sources tests/program.sh after this file.
-# Usage of the functions: wineSetUp <zip>; then startProgram "$wine" "$exe" [options...].
+# own. Sourced after tests/program.sh. Usage: wineTestBegin <zip> (or, with a `work` folder of the
+# caller's, wineSetUp <zip>); then startProgram "$wine" "$exe" [options...].
 
 wine=/usr/lib/wine/wine64
 export WINEDEBUG=-all                  # Wine's own notes stay off the program's standard error
@@ -31,6 +31,22 @@ wineSetUp() {
     unzip -q "$zip" -d "$work/program" || fail "cannot unzip $zip"
     exe=$(find "$work/program" -name zoomraxvandel.exe | head -n 1)
     [ -n "$exe" ] || fail "no zoomraxvandel.exe in $zip"
+}
+
+# A test's start: a scratch folder `work`, Wine set up for <zip>, and on exit the program
+# (`pid`) killed, Wine's processes and the X server ended and the folder removed. A test with
+# more to clean up sets its own trap after this, calling wineTestEnd in it.
+wineTestBegin() {
+    work=$(mktemp -d)
+    pid=""
+    trap wineTestEnd EXIT
+    wineSetUp "$1"
+}
+
+wineTestEnd() {
+    [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
+    wineTearDown
+    rm -rf "$work"
 }
 
 # Ends the Wine processes of this prefix and the X server; for the caller's cleanup.
