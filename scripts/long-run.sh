@@ -109,7 +109,7 @@ quietErrors() { ! grep -qvxF "$lostLine" "$work/err"; }
 serverDo() {
     echo "$1" >&"${SERVER[1]}"
     local answer=""
-    read -r -t 30 -u "${SERVER[0]}" answer
+    read -r -t 60 -u "${SERVER[0]}" answer
     echo "$answer"
 }
 
@@ -204,7 +204,7 @@ if [ -n "$server" ]; then
     [ "$server" = pipewire ] && kind=pipewire
     # shellcheck disable=SC2086
     coproc SERVER { "$soundcheck" daemon $kind; }
-    read -r -t 30 -u "${SERVER[0]}" address || fail "the private sound server did not start"
+    read -r -t 60 -u "${SERVER[0]}" address || fail "the private sound server did not start"
     export PULSE_SERVER=$address
 else
     export SDL_AUDIODRIVER=dummy

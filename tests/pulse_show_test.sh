@@ -28,14 +28,14 @@ source "$(dirname "$0")/program.sh"
 
 # shellcheck disable=SC2086 # no server named: the default, PulseAudio's daemon
 coproc DAEMON { "$soundcheck" daemon $kind; }
-# Tells the daemon helper `$1` and waits for its answer, at most 30 s.
+# Tells the daemon helper `$1` and waits for its answer, at most 60 s (a server start tries twice).
 daemonDo() {
     echo "$1" >&"${DAEMON[1]}"
     local answer
-    read -r -t 30 -u "${DAEMON[0]}" answer || fail "no answer from the daemon to $1"
+    read -r -t 60 -u "${DAEMON[0]}" answer || fail "no answer from the daemon to $1"
     echo "$answer"
 }
-read -r -t 30 -u "${DAEMON[0]}" server || fail "the private sound server did not start"
+read -r -t 60 -u "${DAEMON[0]}" server || fail "the private sound server did not start"
 export PULSE_SERVER=$server
 
 startProgram "$program"

@@ -39,14 +39,14 @@ wineSetUp "$zip"
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winealsa.drv="
 
 coproc DAEMON { "$soundcheck" daemon; }
-# Tells the daemon helper `$1` and waits for its answer, at most 30 s.
+# Tells the daemon helper `$1` and waits for its answer, at most 60 s (a server start tries twice).
 daemonDo() {
     echo "$1" >&"${DAEMON[1]}"
     local answer
-    read -r -t 30 -u "${DAEMON[0]}" answer || fail "no answer from the daemon to $1"
+    read -r -t 60 -u "${DAEMON[0]}" answer || fail "no answer from the daemon to $1"
     echo "$answer"
 }
-read -r -t 30 -u "${DAEMON[0]}" server || fail "the private sound server did not start"
+read -r -t 60 -u "${DAEMON[0]}" server || fail "the private sound server did not start"
 export PULSE_SERVER=$server
 
 # Records 4 s of the sink once sound comes (at most 20 s) into $work/$1.*, reading captions all

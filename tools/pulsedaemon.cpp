@@ -20,8 +20,10 @@
 
 namespace {
 
+// Never blocks: a server whose queue of connections is full (one that has stopped taking them)
+// does not answer.
 bool socketAnswers(const std::string& path) {
-    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
     if (fd < 0) return false;
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -105,7 +107,15 @@ std::string PulseDaemon::socketPath() const {
 
 bool PulseDaemon::start() {
     if (running()) return true;
-    if (kind == SoundServer::pipewire) return startPipeWire();
+    // A server that does not come up in its time is stopped and started once more: its log
+    // shows what held it up.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (kind == SoundServer::pipewire ? startPipeWire() : startPulseAudio()) return true;
+    }
+    return false;
+}
+
+bool PulseDaemon::startPulseAudio() {
     const std::string socketPath = this->socketPath();
     {
         std::ofstream script(folder + "/daemon.pa");
@@ -223,7 +233,10 @@ void PulseDaemon::useFromThisProcess() const {
 }
 
 int PulseDaemon::run(const std::string& command) const {
-    const std::string line = "export PULSE_SERVER='" + server() + "'; " + command;
+    // pactl waits for as long as a server takes to answer; a server that hangs fails the
+    // command after five seconds.
+    const std::string line = "export PULSE_SERVER='" + server() +
+                             "'; pactl() { timeout -k 1 5 pactl \"$@\"; }; " + command;
     const int status = std::system(line.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

@@ -27,8 +27,8 @@ class PulseDaemon {
     PulseDaemon& operator=(const PulseDaemon&) = delete;
 
     // Starts the daemon (again, on the same socket) and waits, at most ten seconds, until its
-    // socket takes connections and its sinks are loaded. False, with the daemon's log on
-    // standard error, when it does not come up.
+    // socket takes connections and its sinks are loaded; one that does not is stopped and tried
+    // once more. False, with the daemon's log on standard error, when it does not come up.
     bool start();
     // Sends `signal` (SIGKILL: the server crashes) to the daemon, every process of PipeWire's
     // stack, and waits for them to end.
@@ -48,6 +48,7 @@ class PulseDaemon {
 
   private:
     std::string socketPath() const;
+    bool startPulseAudio();
     bool startPipeWire();
     int sinkDelayMs;
     SoundServer kind;
