@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
 constexpr double bytesPerSecond = 44100 * 4;
@@ -40,6 +42,35 @@ bool waitFor(const std::function<bool()>& done, double bound = 10) {
 double seconds(HSTREAM stream) {
     return BASS_ChannelBytes2Seconds(stream, BASS_ChannelGetPosition(stream));
 }
+
+// The processor time a virtual machine's host took from this machine (the kernel's "steal"),
+// in shares of one processor, since the meter was made. A server's timer that wakes late then
+// plays late and catches up: its reports leave the line a steady server keeps, and a clock that
+// follows them moves with them. Above a tenth of a processor the server's pace is not judged.
+class StealMeter {
+  public:
+    StealMeter() : startTicks(ticks()), startSeconds(monotonicSeconds()) {}
+    double share() const {
+        const double span = monotonicSeconds() - startSeconds;
+        return span > 0 ? double(ticks() - startTicks) / double(sysconf(_SC_CLK_TCK)) / span : 0;
+    }
+    bool tooMuch() const { return share() > 0.1; }
+
+  private:
+    // The "steal" field of /proc/stat's first line, in clock ticks; 0 where there is none.
+    static long long ticks() {
+        FILE* stat = std::fopen("/proc/stat", "r");
+        if (stat == nullptr) return 0;
+        long long field[8] = {};
+        const int read = std::fscanf(stat, "cpu %lld %lld %lld %lld %lld %lld %lld %lld", &field[0],
+                                     &field[1], &field[2], &field[3], &field[4], &field[5],
+                                     &field[6], &field[7]);
+        std::fclose(stat);
+        return read == 8 ? field[7] : 0;
+    }
+    long long startTicks;
+    double startSeconds;
+};
 
 class PulseTest : public ::testing::Test {
   protected:
@@ -93,27 +124,51 @@ class PulseTest : public ::testing::Test {
     // the server's sink now and then, and the report it makes then lies off the server's own line
     // (which the clock follows, and the next report mends). Every report on that line, with the
     // two before it, is within 2 ms too. A window whose misses all lie off the line says the
-    // server was disturbed, not the clock: another window is measured, up to three in all.
-    // Returns the largest latency and sink latency reported.
+    // server was disturbed, not the clock. Nor are the misses of a window in which the machine's
+    // host took more than a tenth of a processor (StealMeter) held against the clock, or those of
+    // the window after it: the clock's line still holds that window's reports. Windows are
+    // measured until one passes, for at most a minute; when the host took the processors all
+    // that time, nothing is judged (it has been seen to take from a fifth to all of a processor
+    // for minutes). Returns the largest latency and sink latency reported.
     void expectTheClockFollowsTheServer(HSTREAM stream, double& latency, double& sink) {
         latency = sink = 0;
-        double p95 = 0;
-        for (int window = 0; window < 3; ++window) {
-            bool clockMissed = false;
-            p95 = clockAgainstServer(stream, latency, sink, clockMissed);
-            if (clockMissed || HasFailure() || p95 < 0.002) break;
+        if (IsSkipped()) return;
+        double p95 = 1;
+        bool judged = false, stolenBefore = false;
+        const double deadline = monotonicSeconds() + 60;
+        for (int window = 1; monotonicSeconds() < deadline && !HasFailure(); ++window) {
+            const StealMeter steal;
+            std::vector<std::string> misses;
+            p95 = clockAgainstServer(stream, latency, sink, misses);
+            if (misses.empty() && p95 < 0.002) return;
+            const bool stolen = steal.tooMuch(), excused = stolen || stolenBefore;
+            stolenBefore = stolen;
             // On stdout: a test may be judging what the program writes to stderr.
-            std::printf("window %d: the server was disturbed (95th percentile %.4f s)\n",
-                        window + 1, p95);
+            if (excused) {
+                std::printf("window %d: the host took %.0f %% of a processor%s, not judged (95th "
+                            "percentile %.4f s)\n",
+                            window, 100 * steal.share(), stolen ? "" : " (more the window before)",
+                            p95);
+                continue;
+            }
+            judged = true;
+            for (const std::string& miss : misses)
+                ADD_FAILURE() << miss;
+            if (!misses.empty()) return;
+            std::printf("window %d: the server was disturbed (95th percentile %.4f s)\n", window,
+                        p95);
         }
-        EXPECT_LT(p95, 0.002);
+        if (!judged && !HasFailure())
+            GTEST_SKIP() << "the host took over a tenth of a processor for a minute: not judged";
+        EXPECT_LT(p95, 0.002) << "no window passed within a minute";
     }
 
     // One window of 100 reports (200 on PipeWire, two seconds: the span its band takes in):
-    // fails each report on the server's line that the clock misses by 2 ms or more (and sets
-    // `missed`); returns the 95th percentile of the clock's distance from what the reports say
-    // is heard, in seconds.
-    double clockAgainstServer(HSTREAM stream, double& latency, double& sink, bool& missed) {
+    // each report on the server's line that the clock misses by 2 ms or more goes to `misses`;
+    // returns the 95th percentile of the clock's distance from what the reports say is heard,
+    // in seconds.
+    double clockAgainstServer(HSTREAM stream, double& latency, double& sink,
+                              std::vector<std::string>& misses) {
         // PipeWire's band needs reports from every phase of its cycle (43 ms at 250 ms): the
         // clock is judged once it has had a second of them.
         const size_t count = server == SoundServer::pipewire ? 200 : 100;
@@ -140,8 +195,9 @@ class PulseTest : public ::testing::Test {
         }
         for (size_t i = 2; i < all.size(); ++i) {
             if (std::max({offLine[i], offLine[i - 1], offLine[i - 2]}) > 0.001) continue;
-            missed = missed || offsets[i] >= 0.002;
-            EXPECT_LT(offsets[i], 0.002) << "report " << i << ", on the server's line";
+            if (offsets[i] >= 0.002)
+                misses.push_back("report " + std::to_string(i) + ", on the server's line: " +
+                                 std::to_string(offsets[i]) + " s from the clock");
         }
         std::sort(offsets.begin(), offsets.end());
         return offsets[offsets.size() * 95 / 100 - 1];
@@ -342,6 +398,7 @@ TEST_P(PulseServerTest, LosingTheServerKeepsTheClockRunningAndTheSoundComesBackW
         const double end = monotonicSeconds() + span;
         return [end] { return monotonicSeconds() < end; };
     };
+    const StealMeter steal;
     ASSERT_TRUE(sampleWhile(forSeconds(0.5), 5));
 
     testing::internal::CaptureStderr();
@@ -355,7 +412,9 @@ TEST_P(PulseServerTest, LosingTheServerKeepsTheClockRunningAndTheSoundComesBackW
     ASSERT_TRUE(sampleWhile(forSeconds(1), 5));
 
     // Least squares line through the samples: one second per second within 1 %, and no sample
-    // off it by more than a few milliseconds (no jump, no stop).
+    // off it by more than a few milliseconds (no jump, no stop); a miss is not judged when the
+    // host took the machine's processors meanwhile (StealMeter), as the returning server's pace
+    // then was not.
     ASSERT_GT(samples.size(), 100u);
     double meanWall = 0, meanMusic = 0;
     for (const Sample& sample : samples) {
@@ -368,12 +427,17 @@ TEST_P(PulseServerTest, LosingTheServerKeepsTheClockRunningAndTheSoundComesBackW
         variance += (sample.wall - meanWall) * (sample.wall - meanWall);
     }
     const double slope = covariance / variance;
-    EXPECT_NEAR(slope, 1.0, 0.01);
     double worst = 0;
     for (const Sample& sample : samples)
         worst =
             std::max(worst, std::fabs(sample.music - meanMusic - slope * (sample.wall - meanWall)));
-    EXPECT_LT(worst, 0.010);
+    if ((std::fabs(slope - 1) > 0.01 || worst >= 0.010) && steal.tooMuch()) {
+        std::printf("the host took %.0f %% of a processor: slope %.4f, worst %.4f s not judged\n",
+                    100 * steal.share(), slope, worst);
+    } else {
+        EXPECT_NEAR(slope, 1.0, 0.01);
+        EXPECT_LT(worst, 0.010);
+    }
 
     // What the server plays is where the clock is.
     double latency = 0, sink = 0;
