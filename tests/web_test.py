@@ -9,7 +9,9 @@ when the page running the show live keeps the browser waiting for much longer th
 Usage: web_test.py [--engine chromium|firefox] SITE_FOLDER NATIVE_PROGRAM PICTURECOMPARE   (run
 from the folder that holds Data/ and data/)"""
 
+import hashlib
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -57,8 +59,28 @@ def compare(drawn, reference, folder, bins=None):
     return whole, tuple(int(w) for w in words[1:5]), float(words[5])
 
 
+def reference_folder(program):
+    """Where the reference frames of this program and data are kept, beside the program: the
+    test runs once per engine, and the frames, which the recorder takes seconds to make, are the
+    same for both. The folder's name changes with the program and with any file of the data."""
+    digest = hashlib.sha256()
+    files = [program] + sorted(os.path.join(top, name) for data in ("Data", "data")
+                               for top, _, names in os.walk(data) for name in names)
+    for path in files:
+        status = os.stat(path)
+        digest.update(("%s %d %d\n" % (path, status.st_size, status.st_mtime_ns)).encode())
+    return os.path.join(os.path.dirname(program), "web-reference", digest.hexdigest()[:16])
+
+
 def native_frame(program, seconds, folder):
-    """The recorder's lossless frame at `seconds`, as RGB bytes, rows top first."""
+    """The recorder's lossless frame at `seconds`, as RGB bytes, rows top first; kept in
+    reference_folder(program) once made."""
+    kept = os.path.join(reference_folder(program), "at-%g.rgb" % seconds)
+    if os.path.exists(kept):
+        with open(kept, "rb") as f:
+            decoded = f.read()
+        if len(decoded) == WIDTH * HEIGHT * 3:
+            return decoded
     video = os.path.join(folder, "at-%g.mkv" % seconds)
     subprocess.run([program, "--record", video, "--lossless", "--from", "%.6f" % seconds,
                     "--to", "%.6f" % (seconds + 1 / 60)], check=True,
@@ -68,6 +90,13 @@ def native_frame(program, seconds, folder):
                              stdout=subprocess.PIPE).stdout
     if len(decoded) != WIDTH * HEIGHT * 3:
         raise RuntimeError("the recording at %g s is not one 1280x720 frame" % seconds)
+    if not os.path.isdir(os.path.dirname(kept)):
+        # Frames of an older program or data are of no more use.
+        shutil.rmtree(os.path.dirname(os.path.dirname(kept)), ignore_errors=True)
+        os.makedirs(os.path.dirname(kept))
+    with open(kept + ".part", "wb") as f:
+        f.write(decoded)
+    os.replace(kept + ".part", kept)
     return decoded
 
 

@@ -7,7 +7,7 @@ them, also a phone's touches upright and sideways and the loading bar on a slow 
 Firefox's audio context runs only with a sound server: it gets a private PulseAudio daemon.
 
 Usage: webaudio_test.py [--engine chromium|firefox] SITE_FOLDER SOUNDCHECK [CLOCK_SECONDS]
-(CLOCK_SECONDS: how long the clock is sampled, 60 by default)"""
+(CLOCK_SECONDS: how long the clock is sampled, 30 by default)"""
 
 import json
 import os
@@ -434,7 +434,7 @@ def test_clock(browser, url, seconds):
     click(page)
     wait_for(page, "(Module.zrxFrames || 0) > 2 && Module._zrxMusicTime() > 0.3", "the show running")
     page.evaluate(SAMPLER)
-    # A minute of the show with pauses and steps in it.
+    # Half a minute of the show with pauses and steps in it (thousands of samples).
     plan = [(0.15, "Space"), (0.25, "Space"), (0.40, "ArrowRight"), (0.45, "ArrowRight"),
             (0.50, "ArrowRight"), (0.55, "ArrowLeft"), (0.60, "Space"), (0.75, "ArrowRight"),
             (0.80, "Space")]
@@ -477,7 +477,7 @@ def test_clock(browser, url, seconds):
 def main():
     engine, argv = webpage.engine_argument(sys.argv)
     site, soundcheck = argv[1], argv[2]
-    seconds = float(argv[3]) if len(argv) > 3 else 60
+    seconds = float(argv[3]) if len(argv) > 3 else 30
     if not os.path.exists(os.path.join(site, "zoomraxvandel.wasm")):
         print("webaudio_test: no web build in %s (scripts/web.sh builds it)" % site)
         return 1
