@@ -45,6 +45,12 @@ class _QuietHandler(http.server.SimpleHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
+    # Every page loads the site afresh, as on a visitor's first visit: a response the browser
+    # kept would come at once, unthrottled, and show no loading bar.
+    def end_headers(self):
+        self.send_header("Cache-Control", "no-store")
+        super().end_headers()
+
 
 class SoundServer:
     """A private PulseAudio daemon (`soundcheck daemon`, tools/pulsedaemon.h) that can be killed
