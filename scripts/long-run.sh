@@ -92,6 +92,8 @@ trap cleanup EXIT
 
 fail() {
     echo "long-run: FAIL: $*" >&2
+    [ -s "$work/restarts" ] && echo "long-run: restarts before, down s and sound back ms:" \
+        $(awk '{ printf "%s/%s ", $1, $2 }' "$work/restarts") >&2
     [ -s "$work/err" ] && { echo "long-run: the program's standard error:" >&2; head -c 4000 "$work/err" >&2; }
     exit 1
 }
@@ -116,16 +118,20 @@ serverDo() {
     echo "$answer"
 }
 
-# Whether the caption's time moves within two seconds.
+# Whether the caption's time moves forward twice in a row, each time within two seconds: an arrow's
+# last step after its key came up, or the music's last moments before its end, move it once.
 playing() {
     local before after
     before=$(musicTime)
-    for _ in $(seq 20); do
-        sleep 0.1
-        after=$(musicTime)
-        [ "$after" != "$before" ] && return 0
+    for _ in 1 2; do
+        for _ in $(seq 20); do
+            sleep 0.1
+            after=$(musicTime)
+            [ "$after" != "$before" ] && break
+        done
+        awk -v a="$before" -v b="$after" 'BEGIN { exit !(b > a) }' || return 1
+        before=$after
     done
-    return 1
 }
 
 # Makes the music play with at least `$1` seconds of the track (96 s) still to come: near or past
