@@ -93,7 +93,7 @@ if [[ $sanitize != *address* ]]; then
     FUZZ_BUILD_DIR="$root/build-fuzz" FUZZ_SANITIZE=address,undefined "$root/scripts/fuzz-build.sh" "$target"
     replay="$root/build-fuzz/long/$target.replay"
     rm -rf "$replay"
-    mkdir -p "$replay"
+    mkdir -p "$replay" "$root/build-fuzz/artifacts"
     if ! (cd "$root/build-fuzz" && TMPDIR=$scratch_files "./$target" -runs=0 -timeout=10 -rss_limit_mb=2048 \
         -max_len="$max_len" -artifact_prefix="$root/build-fuzz/artifacts/$target-" "$replay" "$scratch" "$kept" \
         </dev/null >"$log.asan" 2>&1); then
