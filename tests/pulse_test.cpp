@@ -171,7 +171,7 @@ class PulseTest : public ::testing::Test {
     double clockAgainstServer(HSTREAM stream, double& latency, double& sink,
                               std::vector<std::string>& misses) {
         // PipeWire's band needs reports from every phase of its cycle (43 ms at 250 ms): the
-        // clock is judged once it has had a second of them.
+        // clock is judged once it has had two seconds of them, the span of its own band.
         const size_t count = server == SoundServer::pipewire ? cycleReportWindow : 100;
         const size_t settle = server == SoundServer::pipewire ? cycleReportWindow : 5;
         std::vector<BassServerReport> all = reports(stream, int(count + settle));
